@@ -1,0 +1,151 @@
+#include "run.hpp"
+
+#include "layout.hpp"
+#include "numbers.hpp"
+#include "payload.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace vox {
+
+bool require_argument_count(int argc, char** argv, int expected, const char* usage,
+                            const char* name) {
+    if (argc == expected) {
+        return true;
+    }
+    const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : name;
+    std::fprintf(stderr, "USAGE: %s %s\n", program, usage);
+    std::fputs("data_type = unsigned_char, short or unsigned_short\n", stderr);
+    return false;
+}
+
+std::FILE* open_or_report(const char* path, const char* mode) {
+    std::FILE* stream = std::fopen(path, mode);
+    if (stream == nullptr) {
+        std::fprintf(stderr, "Error opening %s\n", path);
+    }
+    return stream;
+}
+
+bool require_encoding(const char* keyword, std::span<const char* const> accepted) {
+    for (const char* candidate : accepted) {
+        if (std::strcmp(keyword, candidate) == 0) {
+            return true;
+        }
+    }
+    std::fprintf(stderr, "Invalid format: %s\n", keyword);
+    return false;
+}
+
+namespace {
+bool same_regular_file(const struct stat& a, const struct stat& b) {
+    return S_ISREG(a.st_mode) && S_ISREG(b.st_mode) && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+} // namespace
+
+bool require_distinct_output(const char* out_path, std::FILE* in,
+                             std::span<const char* const> inputs) {
+    struct stat out {};
+    if (::stat(out_path, &out) != 0 || !S_ISREG(out.st_mode)) {
+        return true; // nothing there yet, or nothing that writing could destroy
+    }
+    struct stat input {};
+    bool clash = ::fstat(fileno(in), &input) == 0 && same_regular_file(out, input);
+    for (const char* path : inputs) {
+        clash = clash || (::stat(path, &input) == 0 && same_regular_file(out, input));
+    }
+    if (clash) {
+        std::fprintf(stderr, "Refusing to overwrite input file %s\n", out_path);
+    }
+    return !clash;
+}
+
+bool append_payload(std::FILE* in, const char* in_path, std::FILE* out, const char* out_path) {
+    switch (copy_payload(in, out)) {
+    case copy_status::complete:
+        return true;
+    case copy_status::read_failed:
+        std::fprintf(stderr, "Error reading %s\n", in_path);
+        return false;
+    case copy_status::write_failed:
+        break;
+    }
+    std::fprintf(stderr, "Error writing %s\n", out_path);
+    return false;
+}
+
+bool close_output(std::FILE* out, const char* out_path) {
+    const bool failed_before = std::ferror(out) != 0;
+    if (std::fclose(out) != 0 || failed_before) {
+        std::fprintf(stderr, "Error writing %s\n", out_path);
+        return false;
+    }
+    return true;
+}
+
+bool section::append_auxiliary(std::size_t index) const {
+    return append_payload(auxiliary[index], argv[auxiliary_positions[index]], out,
+                          argv[outfile_position]);
+}
+
+int run_converter(int argc, char** argv, const converter& c) {
+    if (!require_argument_count(argc, argv, c.argument_count, c.usage, c.name)) {
+        return 1;
+    }
+    const char* const in_path = argv[infile_position];
+    const char* const out_path = argv[outfile_position];
+    const std::size_t auxiliary_count = std::min(c.auxiliary_files.size(), max_auxiliary_files);
+    std::array<const char*, max_auxiliary_files> auxiliary_paths{};
+    for (std::size_t i = 0; i < auxiliary_count; ++i) {
+        auxiliary_paths[i] = argv[c.auxiliary_files[i]];
+    }
+    const std::span auxiliary_inputs(auxiliary_paths.data(), auxiliary_count);
+
+    std::FILE* const in = open_or_report(in_path, "rb");
+    if (in == nullptr || !require_distinct_output(out_path, in, auxiliary_inputs)) {
+        return 1;
+    }
+    std::FILE* const out = open_or_report(out_path, "w");
+    if (out == nullptr) {
+        return 1;
+    }
+    std::array<std::FILE*, max_auxiliary_files> auxiliary{};
+    for (std::size_t i = 0; i < auxiliary_count; ++i) {
+        auxiliary[i] = open_or_report(auxiliary_paths[i], "r");
+        if (auxiliary[i] == nullptr) {
+            return 1;
+        }
+    }
+
+    write_title_lines(out, argv[0]);
+    const char* const encoding = argv[argc - 1];
+    if (!require_encoding(encoding, c.encodings)) {
+        return 1;
+    }
+    write_encoding_line(out, encoding, in_path);
+    const section grid{
+        .argv = argv,
+        .out = out,
+        .xdim = parse_dimension(argv[xdim_position]),
+        .ydim = parse_dimension(argv[ydim_position]),
+        .zdim = parse_dimension(argv[zdim_position]),
+        .auxiliary_positions = c.auxiliary_files.first(auxiliary_count),
+        .auxiliary = std::span(auxiliary.data(), auxiliary_count),
+    };
+    write_dimensions_line(out, grid.xdim, grid.ydim, grid.zdim);
+    if (!c.write_grid_section(grid)) {
+        return 1;
+    }
+    write_point_data_lines(out, grid.xdim, grid.ydim, grid.zdim, argv[argc - 2]);
+    const bool reference_mode = std::strcmp(encoding, reference_keyword) == 0;
+    if (!reference_mode && !append_payload(in, in_path, out, out_path)) {
+        return 1;
+    }
+    std::fclose(in);
+    return close_output(out, out_path) ? 0 : 1;
+}
+
+} // namespace vox

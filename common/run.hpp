@@ -1,0 +1,59 @@
+// The run sequence that every converter follows: check the arguments, open the files, write the
+// header with its payloads, then the samples. A converter supplies only what differs.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <span>
+
+namespace vox {
+
+// Argument positions shared by every converter.
+inline constexpr int infile_position = 1;
+inline constexpr int outfile_position = 2;
+inline constexpr int xdim_position = 3;
+inline constexpr int ydim_position = 4;
+inline constexpr int zdim_position = 5;
+
+inline constexpr std::size_t max_auxiliary_files = 3;
+
+// What a grid section works with: the arguments, the output, the grid dimensions and the
+// auxiliary files, open and in opening order.
+struct section {
+    char** argv;
+    std::FILE* out;
+    std::uint32_t xdim, ydim, zdim;
+    std::span<const int> auxiliary_positions;
+    std::span<std::FILE* const> auxiliary;
+
+    // Appends all bytes of auxiliary file `index`; false, after its diagnostic, on a failure.
+    bool append_auxiliary(std::size_t index) const;
+};
+
+struct converter {
+    const char* name;                           // stands in for a missing invocation name
+    int argument_count;                         // the program name included
+    const char* usage;                          // the usage line after "USAGE: PROGRAM "
+    std::span<const int> auxiliary_files;       // argument positions, in opening order
+    std::span<const char* const> encodings;     // accepted keywords, in the order tested
+    bool (*write_grid_section)(const section&); // false once it has reported a failure
+};
+
+// Runs the whole sequence; the result is the exit status. An accepted "BINARY_FILE" keyword
+// selects reference mode: the header names infile and its bytes are not copied.
+int run_converter(int argc, char** argv, const converter& c);
+
+// The steps of the sequence. Each one that fails has written its diagnostic to standard error.
+bool require_argument_count(int argc, char** argv, int expected, const char* usage,
+                            const char* name);
+std::FILE* open_or_report(const char* path, const char* mode);
+bool require_encoding(const char* keyword, std::span<const char* const> accepted);
+// Refuses an output path that is the same regular file as `in` or as one of `inputs`.
+bool require_distinct_output(const char* out_path, std::FILE* in,
+                             std::span<const char* const> inputs);
+// Appends all bytes of `in` to `out`; the paths are for the diagnostics.
+bool append_payload(std::FILE* in, const char* in_path, std::FILE* out, const char* out_path);
+// Flushes and closes the output; a write that failed on the way is reported here.
+bool close_output(std::FILE* out, const char* out_path);
+
+} // namespace vox

@@ -1,0 +1,68 @@
+// Running a built converter in a scratch folder and comparing everything it leaves behind.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace vox::test {
+
+struct link {
+    std::string name = {};
+    std::string target = {};
+    bool hard = false;
+};
+
+// One run: the files it finds, its arguments, and what must come of it. The output file is
+// out.vtk in the scratch folder; every other file made for the run must be unchanged after it.
+struct e2e_case {
+    std::string name = {};
+    std::map<std::string, std::string> files = {}; // a name ending in '/' is an empty folder
+    std::vector<std::string> args = {};            // after the program name
+    int status = 0;
+    std::string err = {};                // standard error, exactly
+    std::optional<std::string> out = {}; // out.vtk afterwards; none: it must not exist
+    std::vector<link> links = {};
+    std::optional<std::string> argv0 = {}; // the invocation name, the program's own by default
+};
+
+// gtest names a failing row by this.
+void PrintTo(const e2e_case& c, std::ostream* os);
+
+struct outcome {
+    int status; // the exit status, or 128 and the signal
+    std::string out;
+    std::string err;
+};
+
+// A fresh folder under the temporary directory, removed with its contents at the end of scope.
+class scratch_dir {
+  public:
+    scratch_dir();
+    ~scratch_dir();
+    scratch_dir(const scratch_dir&) = delete;
+    scratch_dir& operator=(const scratch_dir&) = delete;
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& content);
+
+// Runs `program` with exactly `argv` in folder `dir`, standard input from /dev/null.
+outcome run_program(const std::string& program, const std::vector<std::string>& argv,
+                    const std::string& dir);
+
+// Lays out the files of `c`, runs it, and checks status, both output streams and every file.
+void check_case(const std::string& program, const std::string& default_argv0, const e2e_case& c);
+
+// The row's name as gtest accepts it for a test.
+std::string case_name(const testing::TestParamInfo<e2e_case>& row);
+
+} // namespace vox::test
