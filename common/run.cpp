@@ -91,6 +91,15 @@ bool section::append_auxiliary(std::size_t index) const {
                           argv[outfile_position]);
 }
 
+void section::write_reals(const char* keyword, int first, std::size_t count) const {
+    std::array<float, 3> values{};
+    count = std::min(count, values.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        values[i] = parse_real(argv[first + static_cast<int>(i)]);
+    }
+    write_reals_line(out, keyword, std::span(values.data(), count));
+}
+
 int run_converter(int argc, char** argv, const converter& c) {
     if (!require_argument_count(argc, argv, c.argument_count, c.usage, c.name)) {
         return 1;

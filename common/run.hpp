@@ -28,6 +28,10 @@ struct section {
 
     // Appends all bytes of auxiliary file `index`; false, after its diagnostic, on a failure.
     bool append_auxiliary(std::size_t index) const;
+
+    // Reads `count` (at most 3) real parameters from argument position `first` on, in order, and
+    // writes them as a KEYWORD line.
+    void write_reals(const char* keyword, int first, std::size_t count) const;
 };
 
 struct converter {

@@ -52,6 +52,9 @@ class scratch_dir {
     std::string path_;
 };
 
+// The blank-separated words of `text`: a short way to write an argument list.
+std::vector<std::string> words(const std::string& text);
+
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& content);
 

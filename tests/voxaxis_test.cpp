@@ -25,11 +25,8 @@ std::map<std::string, std::string> inputs_with(std::map<std::string, std::string
 std::vector<std::string> args(std::string in, std::string out, std::string dims,
                               std::string coordinates = "x.txt y.txt z.txt",
                               std::string encoding = "ASCII") {
-    std::vector<std::string> result{std::move(in), std::move(out)};
-    std::istringstream words(dims + " " + coordinates);
-    for (std::string word; words >> word;) {
-        result.push_back(word);
-    }
+    std::vector<std::string> result = vox::test::words(dims + " " + coordinates);
+    result.insert(result.begin(), {std::move(in), std::move(out)});
     result.push_back("unsigned_short");
     result.push_back(std::move(encoding));
     return result;
