@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <sys/sendfile.h>
 #include <unistd.h>
 
 namespace vox {
@@ -9,6 +10,32 @@ namespace vox {
 namespace {
 
 constexpr std::size_t block_size = 128 * 1024;
+constexpr std::size_t kernel_chunk = std::size_t{1} << 30;
+
+// How far a copy by the kernel got.
+enum class kernel_copy {
+    finished, // reached the end of the input
+    refused,  // copied nothing it can vouch for: the caller carries on from the current offsets
+};
+
+// Loops `step` (one copy_file_range or sendfile call) to the end of the input. Any error hands
+// the rest to the next way of copying, which meets a persistent error again and can tell a
+// read from a write. A first call that returns 0 is no proof of the end either: files of procfs
+// and sysfs report no size, and only reading them tells.
+template <typename Step>
+kernel_copy copy_in_kernel(Step step) {
+    bool copied = false;
+    for (;;) {
+        const ssize_t n = step();
+        if (n > 0) {
+            copied = true;
+        } else if (n == 0) {
+            return copied ? kernel_copy::finished : kernel_copy::refused;
+        } else if (errno != EINTR) {
+            return kernel_copy::refused;
+        }
+    }
+}
 
 bool write_all(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -44,6 +71,23 @@ copy_status copy_blocks(int in, int out) {
     }
 }
 
+copy_status copy_descriptors(int in, int out) {
+    // Within the kernel first, as cat does: between files of one file system copy_file_range
+    // (which may share blocks instead of copying them), elsewhere sendfile; the bytes never
+    // pass through this process. Pipes as input, and whatever else the kernel refuses, are
+    // copied block by block.
+    if (copy_in_kernel([&] {
+            return ::copy_file_range(in, nullptr, out, nullptr, kernel_chunk, 0);
+        }) == kernel_copy::finished) {
+        return copy_status::complete;
+    }
+    if (copy_in_kernel([&] { return ::sendfile(out, in, nullptr, kernel_chunk); }) ==
+        kernel_copy::finished) {
+        return copy_status::complete;
+    }
+    return copy_blocks(in, out);
+}
+
 } // namespace
 
 copy_status copy_payload(std::FILE* in, std::FILE* out) {
@@ -53,7 +97,7 @@ copy_status copy_payload(std::FILE* in, std::FILE* out) {
     if (std::fflush(out) != 0) {
         return copy_status::write_failed;
     }
-    const copy_status status = copy_blocks(fileno(in), fileno(out));
+    const copy_status status = copy_descriptors(fileno(in), fileno(out));
     // Let the output stream learn the offset that the copy moved, where the file has one.
     if (::lseek(fileno(out), 0, SEEK_CUR) >= 0) {
         std::fseek(out, 0, SEEK_CUR);

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -63,6 +65,7 @@ outcome run_program(const std::string& program, const std::vector<std::string>& 
         const int in = ::open("/dev/null", O_RDONLY);
         const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        std::signal(SIGPIPE, SIG_DFL);
         if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 ||
             ::dup2(err, 2) < 0 || ::chdir(dir.c_str()) != 0) {
             ::_exit(126);
@@ -71,10 +74,11 @@ outcome run_program(const std::string& program, const std::vector<std::string>& 
         ::_exit(127);
     }
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    struct rusage usage {};
+    while (::wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
     }
     const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return {code, read_file(out_path), read_file(err_path)};
+    return {code, read_file(out_path), read_file(err_path), usage.ru_maxrss};
 }
 
 void check_case(const std::string& program, const std::string& default_argv0, const e2e_case& c) {

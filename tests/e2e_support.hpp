@@ -37,6 +37,7 @@ struct outcome {
     int status; // the exit status, or 128 and the signal
     std::string out;
     std::string err;
+    long max_rss_kib; // the child's peak resident memory
 };
 
 // A fresh folder under the temporary directory, removed with its contents at the end of scope.

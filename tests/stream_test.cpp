@@ -1,0 +1,251 @@
+// Payloads through every way of copying (within one file system, across file systems, from and
+// into pipes, from procfs), and whole runs on inputs too large to hold: past 4 GiB, and with
+// memory that must not grow with the input.
+#include "e2e_support.hpp"
+#include "payload.hpp"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using vox::copy_status;
+using vox::test::read_file;
+using vox::test::scratch_dir;
+using vox::test::write_file;
+
+// 300 KiB of a pattern that is not the same in any two blocks.
+std::string pattern(std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>((i * 7 + i / 4099) & 0xff);
+    }
+    return bytes;
+}
+
+// Everything that arrives at the reading end of a pipe, gathered by a thread of its own.
+class drain {
+  public:
+    explicit drain(int fd)
+        : thread_([this, fd] {
+              char buffer[65536];
+              for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
+                  bytes_.append(buffer, static_cast<std::size_t>(n));
+              }
+              ::close(fd);
+          }) {}
+    std::string take() {
+        thread_.join();
+        return bytes_;
+    }
+
+  private:
+    std::string bytes_;
+    std::thread thread_;
+};
+
+enum class source { same_fs_file, other_fs_file, pipe, procfs };
+enum class sink { file, pipe };
+
+struct copy_case {
+    const char* name;
+    source from;
+    sink to;
+};
+
+class copy_route : public testing::TestWithParam<copy_case> {};
+
+TEST_P(copy_route, keeps_the_bytes_in_order_around_the_header) {
+    signal(SIGPIPE, SIG_IGN);
+    const copy_case& c = GetParam();
+    const scratch_dir dir;
+    std::string payload = pattern(300 * 1024);
+    std::FILE* in = nullptr;
+    std::thread feeder;
+    std::optional<scratch_dir> shm;
+    switch (c.from) {
+    case source::same_fs_file:
+        write_file(dir.path() + "/in", payload);
+        in = std::fopen((dir.path() + "/in").c_str(), "rb");
+        break;
+    case source::other_fs_file:
+        if (!std::filesystem::is_directory("/dev/shm")) {
+            GTEST_SKIP() << "no /dev/shm here";
+        }
+        ::setenv("TMPDIR", "/dev/shm", 1);
+        shm.emplace();
+        ::unsetenv("TMPDIR");
+        write_file(shm->path() + "/in", payload);
+        in = std::fopen((shm->path() + "/in").c_str(), "rb");
+        break;
+    case source::pipe: {
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        in = ::fdopen(fds[0], "rb");
+        feeder = std::thread([fd = fds[1], &payload] {
+            ::write(fd, payload.data(), payload.size());
+            ::close(fd);
+        });
+        break;
+    }
+    case source::procfs:
+        payload = read_file("/proc/self/mountinfo"); // not the same for two processes: ours
+        in = std::fopen("/proc/self/mountinfo", "r");
+        break;
+    }
+    ASSERT_NE(in, nullptr);
+
+    std::FILE* out = nullptr;
+    std::optional<drain> reader;
+    const std::string out_path = dir.path() + "/out";
+    if (c.to == sink::file) {
+        out = std::fopen(out_path.c_str(), "w");
+    } else {
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        out = ::fdopen(fds[1], "w");
+        reader.emplace(fds[0]);
+    }
+    ASSERT_NE(out, nullptr);
+
+    std::fputs("HEADER\n", out);
+    EXPECT_EQ(vox::copy_payload(in, out), copy_status::complete);
+    std::fputs("TRAILER\n", out);
+    const std::string expected = "HEADER\n" + payload + "TRAILER\n";
+    if (c.to == sink::file) {
+        EXPECT_EQ(std::ftell(out), static_cast<long>(expected.size()));
+    }
+    EXPECT_EQ(std::fclose(out), 0);
+    std::fclose(in);
+    if (feeder.joinable()) {
+        feeder.join();
+    }
+    const std::string got = c.to == sink::file ? read_file(out_path) : reader->take();
+    EXPECT_EQ(got.size(), expected.size());
+    EXPECT_TRUE(got == expected) << "the bytes differ";
+}
+
+const copy_case routes[] = {
+    {"file_to_file", source::same_fs_file, sink::file},
+    {"file_to_pipe", source::same_fs_file, sink::pipe},
+    {"other_file_system_to_file", source::other_fs_file, sink::file},
+    {"pipe_to_file", source::pipe, sink::file},
+    {"pipe_to_pipe", source::pipe, sink::pipe},
+    {"procfs_to_file", source::procfs, sink::file},
+    {"procfs_to_pipe", source::procfs, sink::pipe},
+};
+
+INSTANTIATE_TEST_SUITE_P(table, copy_route, testing::ValuesIn(routes),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// A named pipe in `dir` that a thread fills with `size` zero bytes once the program opens it;
+// it gives up quietly when the program stops reading.
+class fifo_feed {
+  public:
+    fifo_feed(const std::string& path, std::size_t size) {
+        ::mkfifo(path.c_str(), 0600);
+        thread_ = std::thread([this, path, size] {
+            const int fd = ::open(path.c_str(), O_WRONLY);
+            static const std::string zeros(1 << 20, '\0');
+            for (std::size_t left = size; left > 0;) {
+                const ssize_t n = ::write(fd, zeros.data(), std::min(left, zeros.size()));
+                if (n <= 0) {
+                    break;
+                }
+                left -= static_cast<std::size_t>(n);
+                accepted_ += static_cast<std::size_t>(n);
+            }
+            ::close(fd);
+        });
+    }
+    std::size_t accepted() {
+        thread_.join();
+        return accepted_;
+    }
+
+  private:
+    std::thread thread_;
+    std::size_t accepted_ = 0;
+};
+
+const std::string uniform_header = "# vtk DataFile Version 2.0\nOutput from voxeven\nBINARY\n"
+                                   "DIMENSIONS  1 1 1\nSPACING  1.000000 1.000000 1.000000\n"
+                                   "ORIGIN  0.000000 0.000000 0.000000\nPOINT_DATA  1\n"
+                                   "SCALARS scalars  unsigned_char\nLOOKUP_TABLE default\n";
+
+std::vector<std::string> uniform_args(const std::string& in, const std::string& out) {
+    return {"voxeven",       in,      out, "1", "1", "1", "1", "1", "1", "0", "0", "0",
+            "unsigned_char", "BINARY"};
+}
+
+TEST(whole_run, streams_a_sample_past_4_gib_into_a_pipe) {
+    signal(SIGPIPE, SIG_IGN);
+    const scratch_dir dir;
+    const std::string sample = dir.path() + "/big.raw";
+    const off_t size = (off_t{1} << 32) + 3; // sparse: no disk used but the last block
+    {
+        const int fd = ::open(sample.c_str(), O_WRONLY | O_CREAT, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::pwrite(fd, "END", 3, size - 3), 3);
+        ::close(fd);
+    }
+    const std::string fifo = dir.path() + "/out.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::uint64_t count = 0;
+    std::string last;
+    std::thread counter([&] {
+        const int fd = ::open(fifo.c_str(), O_RDONLY);
+        ::fcntl(fd, F_SETPIPE_SZ, 1 << 20); // fewer turns between writer and reader
+        static char buffer[1 << 20];
+        for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
+            count += static_cast<std::uint64_t>(n);
+            last.append(buffer + (n > 3 ? n - 3 : 0), buffer + n);
+            last.erase(0, last.size() > 3 ? last.size() - 3 : 0);
+        }
+        ::close(fd);
+    });
+    const auto got =
+        vox::test::run_program(VOXEVEN, uniform_args("big.raw", "out.fifo"), dir.path());
+    counter.join();
+    EXPECT_EQ(got.status, 0);
+    EXPECT_EQ(got.err, "");
+    EXPECT_EQ(count, uniform_header.size() + static_cast<std::uint64_t>(size));
+    EXPECT_EQ(last, "END");
+}
+
+TEST(whole_run, memory_does_not_grow_with_the_sample) {
+    signal(SIGPIPE, SIG_IGN);
+    const auto peak = [](std::size_t size) {
+        const scratch_dir dir;
+        fifo_feed feed(dir.path() + "/in.fifo", size);
+        const auto got =
+            vox::test::run_program(VOXEVEN, uniform_args("in.fifo", "/dev/null"), dir.path());
+        EXPECT_EQ(got.status, 0) << got.err;
+        EXPECT_EQ(feed.accepted(), size);
+        return got.max_rss_kib;
+    };
+    const long small = peak(std::size_t{1} << 20);
+    const long large = peak(std::size_t{1} << 30);
+    EXPECT_LE(large - small, 1024)
+        << "peak resident KiB: " << small << " for 1 MiB, " << large << " for 1 GiB";
+}
+
+TEST(whole_run, stops_reading_at_the_first_failed_write) {
+    signal(SIGPIPE, SIG_IGN);
+    const scratch_dir dir;
+    fifo_feed feed(dir.path() + "/in.fifo", std::size_t{64} << 20);
+    const auto got =
+        vox::test::run_program(VOXEVEN, uniform_args("in.fifo", "/dev/full"), dir.path());
+    EXPECT_EQ(got.status, 1);
+    EXPECT_EQ(got.err, "Error writing /dev/full\n");
+    EXPECT_LT(feed.accepted(), std::size_t{1} << 20) << "read on after the write failed";
+}
+
+} // namespace
