@@ -21,7 +21,7 @@ using vox::test::read_file;
 using vox::test::scratch_dir;
 using vox::test::write_file;
 
-// 300 KiB of a pattern that is not the same in any two blocks.
+// `size` bytes of a pattern that differs from block to block.
 std::string pattern(std::size_t size) {
     std::string bytes(size, '\0');
     for (std::size_t i = 0; i < size; ++i) {
@@ -145,7 +145,7 @@ const copy_case routes[] = {
 INSTANTIATE_TEST_SUITE_P(table, copy_route, testing::ValuesIn(routes),
                          [](const auto& row) { return std::string(row.param.name); });
 
-// A named pipe in `dir` that a thread fills with `size` zero bytes once the program opens it;
+// A named pipe at `path` that a thread fills with `size` zero bytes once the program opens it;
 // it gives up quietly when the program stops reading.
 class fifo_feed {
   public:
