@@ -16,7 +16,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${VOX_BUILD:-$root/build}
 
 command -v /usr/bin/time >/dev/null || { echo "needs GNU time (Debian package time)" >&2; exit 1; }
-if [ ! -x "$build/voxaxis/voxaxis" ] || [ -z "${VOX_BUILD:-}" ]; then
+if [ -z "${VOX_BUILD:-}" ]; then # else the given build folder is used as it is
     cmake --preset default -S "$root" >/dev/null
     cmake --build "$build" --target voxaxis voxeven voxslab >/dev/null
 fi

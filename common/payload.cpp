@@ -15,7 +15,7 @@ constexpr std::size_t kernel_chunk = std::size_t{1} << 30;
 // How far a copy by the kernel got.
 enum class kernel_copy {
     finished, // reached the end of the input
-    refused,  // copied nothing it can vouch for: the caller carries on from the current offsets
+    refused,  // stopped short of the end: the caller carries on from the current offsets
 };
 
 // Loops `step` (one copy_file_range or sendfile call) to the end of the input. Any error hands
