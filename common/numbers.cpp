@@ -9,9 +9,10 @@
 namespace vox {
 
 std::uint32_t parse_dimension(const char* text) {
-    // strtol saturates at the 64-bit limits where atoi would be undefined; the conversion to an
-    // unsigned 32-bit value keeps the low 32 bits of what it read.
-    return static_cast<std::uint32_t>(std::strtol(text, nullptr, 10));
+    // strtoll saturates at the 64-bit limits where atoi would be undefined, and is 64 bits wide
+    // on every platform (long is not); the conversion to an unsigned 32-bit value keeps the low
+    // 32 bits of what it read.
+    return static_cast<std::uint32_t>(std::strtoll(text, nullptr, 10));
 }
 
 float to_single(double value) {

@@ -6,10 +6,23 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace vox {
+
+bool open_standard_descriptors() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        // A closed one is given /dev/null: the lowest free descriptor is the one just found closed.
+        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF && ::open("/dev/null", O_RDWR) != fd) {
+            return false;
+        }
+    }
+    return true;
+}
 
 bool require_argument_count(int argc, char** argv, int expected, const char* usage,
                             const char* name) {
@@ -41,9 +54,16 @@ bool require_encoding(const char* keyword, std::span<const char* const> accepted
 }
 
 namespace {
+
 bool same_regular_file(const struct stat& a, const struct stat& b) {
     return S_ISREG(a.st_mode) && S_ISREG(b.st_mode) && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
+
+bool refuse_overwrite(const char* out_path) {
+    std::fprintf(stderr, "Refusing to overwrite input file %s\n", out_path);
+    return false;
+}
+
 } // namespace
 
 bool require_distinct_output(const char* out_path, std::FILE* in,
@@ -57,10 +77,31 @@ bool require_distinct_output(const char* out_path, std::FILE* in,
     for (const char* path : inputs) {
         clash = clash || (::stat(path, &input) == 0 && same_regular_file(out, input));
     }
-    if (clash) {
-        std::fprintf(stderr, "Refusing to overwrite input file %s\n", out_path);
+    return clash ? refuse_overwrite(out_path) : true;
+}
+
+bool require_distinct_streams(std::FILE* out, const char* out_path,
+                              std::span<std::FILE* const> inputs) {
+    struct stat output {};
+    if (::fstat(fileno(out), &output) != 0) {
+        return true;
     }
-    return !clash;
+    for (std::FILE* in : inputs) {
+        struct stat input {};
+        if (::fstat(fileno(in), &input) == 0 && same_regular_file(output, input)) {
+            return refuse_overwrite(out_path);
+        }
+    }
+    return true;
+}
+
+bool require_samples_file(std::FILE* in, const char* in_path) {
+    struct stat samples {};
+    if (::fstat(fileno(in), &samples) == 0 && S_ISDIR(samples.st_mode)) {
+        std::fprintf(stderr, "Error reading %s\n", in_path);
+        return false;
+    }
+    return true;
 }
 
 bool append_payload(std::FILE* in, const char* in_path, std::FILE* out, const char* out_path) {
@@ -101,7 +142,8 @@ void section::write_reals(const char* keyword, int first, std::size_t count) con
 }
 
 int run_converter(int argc, char** argv, const converter& c) {
-    if (!require_argument_count(argc, argv, c.argument_count, c.usage, c.name)) {
+    if (!open_standard_descriptors() ||
+        !require_argument_count(argc, argv, c.argument_count, c.usage, c.name)) {
         return 1;
     }
     const char* const in_path = argv[infile_position];
@@ -121,12 +163,19 @@ int run_converter(int argc, char** argv, const converter& c) {
     if (out == nullptr) {
         return 1;
     }
-    std::array<std::FILE*, max_auxiliary_files> auxiliary{};
+    // The samples first, then the auxiliary files in their order.
+    std::array<std::FILE*, 1 + max_auxiliary_files> inputs{in};
+    const std::span auxiliary(inputs.data() + 1, auxiliary_count);
     for (std::size_t i = 0; i < auxiliary_count; ++i) {
         auxiliary[i] = open_or_report(auxiliary_paths[i], "r");
         if (auxiliary[i] == nullptr) {
             return 1;
         }
+    }
+    // An input that did not exist before the output was created (or that names the output's
+    // descriptor) can only be told apart now; copying it would read back what is appended.
+    if (!require_distinct_streams(out, out_path, std::span(inputs.data(), 1 + auxiliary_count))) {
+        return 1;
     }
 
     write_title_lines(out, argv[0]);
@@ -142,7 +191,7 @@ int run_converter(int argc, char** argv, const converter& c) {
         .ydim = parse_dimension(argv[ydim_position]),
         .zdim = parse_dimension(argv[zdim_position]),
         .auxiliary_positions = c.auxiliary_files.first(auxiliary_count),
-        .auxiliary = std::span(auxiliary.data(), auxiliary_count),
+        .auxiliary = auxiliary,
     };
     write_dimensions_line(out, grid.xdim, grid.ydim, grid.zdim);
     if (!c.write_grid_section(grid)) {
@@ -150,7 +199,8 @@ int run_converter(int argc, char** argv, const converter& c) {
     }
     write_point_data_lines(out, grid.xdim, grid.ydim, grid.zdim, argv[argc - 2]);
     const bool reference_mode = std::strcmp(encoding, reference_keyword) == 0;
-    if (!reference_mode && !append_payload(in, in_path, out, out_path)) {
+    if (reference_mode ? !require_samples_file(in, in_path)
+                       : !append_payload(in, in_path, out, out_path)) {
         return 1;
     }
     std::fclose(in);

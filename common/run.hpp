@@ -48,13 +48,24 @@ struct converter {
 int run_converter(int argc, char** argv, const converter& c);
 
 // The steps of the sequence. Each one that fails has written its diagnostic to standard error.
+
+// Opens /dev/null on any of standard input, output and error that is closed, so that no file the
+// run opens takes their place and receives a diagnostic. False when even that fails.
+bool open_standard_descriptors();
 bool require_argument_count(int argc, char** argv, int expected, const char* usage,
                             const char* name);
 std::FILE* open_or_report(const char* path, const char* mode);
 bool require_encoding(const char* keyword, std::span<const char* const> accepted);
-// Refuses an output path that is the same regular file as `in` or as one of `inputs`.
+// Refuses an output path that is the same regular file as `in` or as one of `inputs`, before the
+// output is opened (and so truncated).
 bool require_distinct_output(const char* out_path, std::FILE* in,
                              std::span<const char* const> inputs);
+// The same once every file is open, by the open descriptors: this also catches an input that came
+// to be when the output was created, such as a coordinate file named like the new output.
+bool require_distinct_streams(std::FILE* out, const char* out_path,
+                              std::span<std::FILE* const> inputs);
+// In reference mode the samples are not copied, but a folder can never be read as samples.
+bool require_samples_file(std::FILE* in, const char* in_path);
 // Appends all bytes of `in` to `out`; the paths are for the diagnostics.
 bool append_payload(std::FILE* in, const char* in_path, std::FILE* out, const char* out_path);
 // Flushes and closes the output; a write that failed on the way is reported here.

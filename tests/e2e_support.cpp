@@ -50,7 +50,7 @@ void write_file(const std::string& path, const std::string& content) {
 }
 
 outcome run_program(const std::string& program, const std::vector<std::string>& argv,
-                    const std::string& dir) {
+                    const std::string& dir, const run_options& options) {
     const scratch_dir capture;
     const std::string out_path = capture.path() + "/stdout";
     const std::string err_path = capture.path() + "/stderr";
@@ -69,6 +69,15 @@ outcome run_program(const std::string& program, const std::vector<std::string>& 
         if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 ||
             ::dup2(err, 2) < 0 || ::chdir(dir.c_str()) != 0) {
             ::_exit(126);
+        }
+        ::close_range(3, ~0U, 0); // the program's own files take 3, 4, ... as they would
+        for (const int fd : options.closed) {
+            ::close(fd);
+        }
+        if (options.file_size_limit) {
+            const struct rlimit limit { *options.file_size_limit, *options.file_size_limit };
+            std::signal(SIGXFSZ, SIG_IGN);
+            ::setrlimit(RLIMIT_FSIZE, &limit);
         }
         ::execv(program.c_str(), args.data());
         ::_exit(127);
@@ -101,7 +110,8 @@ void check_case(const std::string& program, const std::string& default_argv0, co
 
     std::vector<std::string> argv = c.args;
     argv.insert(argv.begin(), c.argv0.value_or(default_argv0));
-    const outcome got = run_program(program, argv, dir.path());
+    const outcome got =
+        run_program(program, argv, dir.path(), {.closed = c.closed, .file_size_limit = 64 << 20});
 
     EXPECT_EQ(got.status, c.status);
     EXPECT_EQ(got.err, c.err);

@@ -28,6 +28,7 @@ struct e2e_case {
     std::optional<std::string> out = {}; // out.vtk afterwards; none: it must not exist
     std::vector<link> links = {};
     std::optional<std::string> argv0 = {}; // the invocation name, the program's own by default
+    std::vector<int> closed = {};          // standard descriptors closed when the program starts
 };
 
 // gtest names a failing row by this.
@@ -59,9 +60,17 @@ std::vector<std::string> words(const std::string& text);
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& content);
 
-// Runs `program` with exactly `argv` in folder `dir`, standard input from /dev/null.
+struct run_options {
+    std::vector<int> closed = {}; // standard descriptors to close before the program starts
+    // RLIMIT_FSIZE for the program, with SIGXFSZ ignored, so that a write past it fails with
+    // EFBIG. Every row of a table runs under one: a broken build must not fill the disk.
+    std::optional<unsigned long> file_size_limit = {};
+};
+
+// Runs `program` with exactly `argv` in folder `dir`, standard input from /dev/null, and no other
+// descriptor open beyond the three standard ones.
 outcome run_program(const std::string& program, const std::vector<std::string>& argv,
-                    const std::string& dir);
+                    const std::string& dir, const run_options& options = {});
 
 // Lays out the files of `c`, runs it, and checks status, both output streams and every file.
 void check_case(const std::string& program, const std::string& default_argv0, const e2e_case& c);
