@@ -60,6 +60,7 @@ TEST(exact_product, has_no_wrap_around) {
         {4294967295U, 4294967295U, 1, "18446744065119617025"},
         {4294967295U, 4294967295U, 4294967295U, "79228162458924105385300197375"},
         {1000000000, 1000000000, 10, "10000000000000000000"},
+        {65536, 65536, 10, "42949672960"}, // a quotient on the way is a multiple of 2^32
     };
     for (const auto& row : rows) {
         EXPECT_EQ(vox::exact_product(row.x, row.y, row.z), row.expected)
@@ -83,7 +84,8 @@ TEST(parse_real, rounds_to_single_precision_then_renders_six_decimals) {
         {"1e2", "100.000000"},
         {"0x10", "16.000000"},
         {"0x1p-2", "0.250000"},
-        {"16777217", "16777216.000000"}, // beyond the float mantissa
+        {"16777217", "16777216.000000"},           // beyond the float mantissa
+        {"16777217.000000001", "16777216.000000"}, // to double first (a tie), then to float
         {"  7.5xyz", "7.500000"},
         {"abc", "0.000000"},
         {"", "0.000000"},

@@ -3,6 +3,7 @@
 // memory that must not grow with the input.
 #include "e2e_support.hpp"
 #include "payload.hpp"
+#include "read_counter.hpp"
 
 #include <gtest/gtest.h>
 
@@ -58,7 +59,12 @@ struct copy_case {
     const char* name;
     source from;
     sink to;
+    bool in_kernel; // the bytes must not pass through read()
 };
+
+void PrintTo(const copy_case& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class copy_route : public testing::TestWithParam<copy_case> {};
 
@@ -66,7 +72,7 @@ TEST_P(copy_route, keeps_the_bytes_in_order_around_the_header) {
     signal(SIGPIPE, SIG_IGN);
     const copy_case& c = GetParam();
     const scratch_dir dir;
-    std::string payload = pattern(300 * 1024);
+    std::string payload = pattern(std::size_t{64} << 20);
     std::FILE* in = nullptr;
     std::thread feeder;
     std::optional<scratch_dir> shm;
@@ -116,7 +122,13 @@ TEST_P(copy_route, keeps_the_bytes_in_order_around_the_header) {
     ASSERT_NE(out, nullptr);
 
     std::fputs("HEADER\n", out);
+    vox::test::watch_reads(fileno(in));
     EXPECT_EQ(vox::copy_payload(in, out), copy_status::complete);
+    const long reads = vox::test::watched_reads();
+    vox::test::watch_reads(-1);
+    if (c.in_kernel) {
+        EXPECT_EQ(reads, 0) << "the payload went through read()";
+    }
     std::fputs("TRAILER\n", out);
     const std::string expected = "HEADER\n" + payload + "TRAILER\n";
     if (c.to == sink::file) {
@@ -133,29 +145,29 @@ TEST_P(copy_route, keeps_the_bytes_in_order_around_the_header) {
 }
 
 const copy_case routes[] = {
-    {"file_to_file", source::same_fs_file, sink::file},
-    {"file_to_pipe", source::same_fs_file, sink::pipe},
-    {"other_file_system_to_file", source::other_fs_file, sink::file},
-    {"pipe_to_file", source::pipe, sink::file},
-    {"pipe_to_pipe", source::pipe, sink::pipe},
-    {"procfs_to_file", source::procfs, sink::file},
-    {"procfs_to_pipe", source::procfs, sink::pipe},
+    {"file_to_file", source::same_fs_file, sink::file, true},
+    {"file_to_pipe", source::same_fs_file, sink::pipe, true},
+    {"other_file_system_to_file", source::other_fs_file, sink::file, true},
+    {"pipe_to_file", source::pipe, sink::file, false},
+    {"pipe_to_pipe", source::pipe, sink::pipe, false},
+    {"procfs_to_file", source::procfs, sink::file, false},
+    {"procfs_to_pipe", source::procfs, sink::pipe, false},
 };
 
 INSTANTIATE_TEST_SUITE_P(table, copy_route, testing::ValuesIn(routes),
                          [](const auto& row) { return std::string(row.param.name); });
 
-// A named pipe at `path` that a thread fills with `size` zero bytes once the program opens it;
-// it gives up quietly when the program stops reading.
+// A named pipe at `path` that a thread fills with `size` bytes, `chunk` over and over (zero bytes
+// by default; `chunk` must outlive the feed), once the program opens it; it gives up quietly when
+// the program stops reading.
 class fifo_feed {
   public:
-    fifo_feed(const std::string& path, std::size_t size) {
+    fifo_feed(const std::string& path, std::size_t size, std::string_view chunk = zeros()) {
         ::mkfifo(path.c_str(), 0600);
-        thread_ = std::thread([this, path, size] {
+        thread_ = std::thread([this, path, size, chunk] {
             const int fd = ::open(path.c_str(), O_WRONLY);
-            static const std::string zeros(1 << 20, '\0');
             for (std::size_t left = size; left > 0;) {
-                const ssize_t n = ::write(fd, zeros.data(), std::min(left, zeros.size()));
+                const ssize_t n = ::write(fd, chunk.data(), std::min(left, chunk.size()));
                 if (n <= 0) {
                     break;
                 }
@@ -171,6 +183,11 @@ class fifo_feed {
     }
 
   private:
+    // One block for every feed: the memory test forks this process, whose size must not change.
+    static std::string_view zeros() {
+        static const std::string block(std::size_t{1} << 20, '\0');
+        return block;
+    }
     std::thread thread_;
     std::size_t accepted_ = 0;
 };
@@ -247,5 +264,44 @@ TEST(whole_run, stops_reading_at_the_first_failed_write) {
     EXPECT_EQ(got.err, "Error writing /dev/full\n");
     EXPECT_LT(feed.accepted(), std::size_t{1} << 20) << "read on after the write failed";
 }
+
+// A write that fails in the middle of the samples: the file-size limit stops the output 1000
+// bytes into them, whichever way they are copied.
+struct cut_case {
+    const char* name;
+    bool through_pipe;
+};
+
+void PrintTo(const cut_case& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class failed_write : public testing::TestWithParam<cut_case> {};
+
+TEST_P(failed_write, stops_there_and_says_so) {
+    signal(SIGPIPE, SIG_IGN);
+    const scratch_dir dir;
+    const std::string samples = pattern(std::size_t{1} << 20);
+    std::optional<fifo_feed> feed;
+    if (GetParam().through_pipe) {
+        feed.emplace(dir.path() + "/in.raw", samples.size(), samples);
+    } else {
+        write_file(dir.path() + "/in.raw", samples);
+    }
+    const auto got = vox::test::run_program(VOXEVEN, uniform_args("in.raw", "out.vtk"), dir.path(),
+                                            {.file_size_limit = uniform_header.size() + 1000});
+    if (feed) {
+        feed->accepted();
+    }
+    EXPECT_EQ(got.status, 1);
+    EXPECT_EQ(got.err, "Error writing out.vtk\n");
+    EXPECT_TRUE(read_file(dir.path() + "/out.vtk") == uniform_header + samples.substr(0, 1000))
+        << "the output is not the header and the first 1000 sample bytes";
+}
+
+const cut_case cuts[] = {{"regular_file", false}, {"pipe", true}};
+
+INSTANTIATE_TEST_SUITE_P(table, failed_write, testing::ValuesIn(cuts),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
