@@ -1,8 +1,9 @@
 // Conversions of command-line numbers and their text in the header.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
-#include <string>
 
 namespace vox {
 
@@ -20,7 +21,17 @@ float parse_real(const char* text);
 // infinities of the same sign.
 float to_single(double value);
 
+// A number's decimal digits in a buffer of their own, ended by a null character.
+struct decimal_text {
+    // Three 32-bit factors give at most 29 digits: (2^32 - 1)^3 < 10^29.
+    static constexpr std::size_t max_digits = 29;
+    std::array<char, max_digits + 1> chars{};
+    std::size_t first = max_digits; // where the digits start; the null character is last
+
+    const char* c_str() const { return chars.data() + first; }
+};
+
 // The exact decimal product x * y * z; three 32-bit factors never overflow it.
-std::string exact_product(std::uint32_t x, std::uint32_t y, std::uint32_t z);
+decimal_text exact_product(std::uint32_t x, std::uint32_t y, std::uint32_t z);
 
 } // namespace vox

@@ -63,7 +63,7 @@ TEST(exact_product, has_no_wrap_around) {
         {65536, 65536, 10, "42949672960"}, // a quotient on the way is a multiple of 2^32
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(vox::exact_product(row.x, row.y, row.z), row.expected)
+        EXPECT_STREQ(vox::exact_product(row.x, row.y, row.z).c_str(), row.expected)
             << row.x << " * " << row.y << " * " << row.z;
     }
 }
