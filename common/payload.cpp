@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <fcntl.h>
 #include <sys/sendfile.h>
 #include <unistd.h>
 
@@ -74,8 +75,9 @@ copy_status copy_blocks(int in, int out) {
 copy_status copy_descriptors(int in, int out) {
     // Within the kernel first, as cat does: between files of one file system copy_file_range
     // (which may share blocks instead of copying them), elsewhere sendfile; the bytes never
-    // pass through this process. Pipes as input, and whatever else the kernel refuses, are
-    // copied block by block.
+    // pass through this process. A pipe as input is refused by both, but splice moves its
+    // pages to a file or another pipe in one pass (a failed write takes nothing out of the
+    // pipe). Whatever the kernel refuses altogether is copied block by block.
     if (copy_in_kernel([&] {
             return ::copy_file_range(in, nullptr, out, nullptr, kernel_chunk, 0);
         }) == kernel_copy::finished) {
@@ -83,6 +85,11 @@ copy_status copy_descriptors(int in, int out) {
     }
     if (copy_in_kernel([&] { return ::sendfile(out, in, nullptr, kernel_chunk); }) ==
         kernel_copy::finished) {
+        return copy_status::complete;
+    }
+    if (copy_in_kernel([&] {
+            return ::splice(in, nullptr, out, nullptr, kernel_chunk, SPLICE_F_MOVE);
+        }) == kernel_copy::finished) {
         return copy_status::complete;
     }
     return copy_blocks(in, out);

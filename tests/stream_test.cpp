@@ -148,8 +148,8 @@ const copy_case routes[] = {
     {"file_to_file", source::same_fs_file, sink::file, true},
     {"file_to_pipe", source::same_fs_file, sink::pipe, true},
     {"other_file_system_to_file", source::other_fs_file, sink::file, true},
-    {"pipe_to_file", source::pipe, sink::file, false},
-    {"pipe_to_pipe", source::pipe, sink::pipe, false},
+    {"pipe_to_file", source::pipe, sink::file, true},
+    {"pipe_to_pipe", source::pipe, sink::pipe, true},
     {"procfs_to_file", source::procfs, sink::file, false},
     {"procfs_to_pipe", source::procfs, sink::pipe, false},
 };
