@@ -1,21 +1,25 @@
 #!/usr/bin/env bash
-# Times each converter against `cat header sample > out` on one generated sample and prints a
-# Markdown table. Usage: bench/run.sh [SIZE [FOLDER [PAIRS]]]
-#   SIZE    sample size as head -c takes it (1G = 1 GiB, 512M, ...); default 1G
-#   FOLDER  where the sample and the outputs go; default /dev/shm where it exists, keeping the
-#           disk's noise out; else the temporary folder
-#   PAIRS   timed pairs per converter, after one warm-up pair; default 15
-# Runs are taken in alternation, a converter and cat, and compared pairwise, so that drift of a
-# noisy machine falls on both sides of each ratio.
+# Times each converter against `cat header sample > out` and prints one Markdown table.
+# Usage: bench/run.sh [SIZE [FOLDER [SMALL_PAIRS [LARGE_PAIRS]]]]
+#   SIZE         the large sample, as head -c takes it (1G = 1 GiB, 512M, ...); default 1G
+#   FOLDER       where the samples and the outputs go; default /dev/shm where it exists, keeping
+#                the disk's noise out; else the temporary folder
+#   SMALL_PAIRS  timed pairs for the 4 KiB and the 1 MiB sample; default 1000
+#   LARGE_PAIRS  timed pairs for the large sample, from a file and through a pipe; default 11
+# Four cases: a 4 KiB, a 1 MiB and the large sample as infile, and the large sample arriving
+# through a pipe (infile /dev/stdin, against `cat header - > out`). Each pair runs a converter and
+# cat in alternation, in the other order from the pair before, and the ratio of each pair is
+# taken, so that drift of a noisy machine falls on both sides of each ratio. bench/pair.cpp, built
+# here, forks and times the runs itself: no shell stands between the clock and the program.
 set -euo pipefail
 
 size=${1:-1G}
 folder=${2:-$([ -d /dev/shm ] && echo /dev/shm || echo "${TMPDIR:-/tmp}")}
-pairs=${3:-15}
+small_pairs=${3:-1000}
+large_pairs=${4:-11}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${VOX_BUILD:-$root/build}
 
-command -v /usr/bin/time >/dev/null || { echo "needs GNU time (Debian package time)" >&2; exit 1; }
 if [ -z "${VOX_BUILD:-}" ]; then # else the given build folder is used as it is
     cmake --preset default -S "$root" >/dev/null
     cmake --build "$build" --target voxaxis voxeven voxslab >/dev/null
@@ -24,63 +28,59 @@ fi
 work=$(mktemp -d "$folder/vox-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-head -c "$size" /dev/urandom > sample.raw
-bytes=$(stat -c %s sample.raw)
-printf '0 1\n' > axis.txt
-"$build/voxeven/voxeven" sample.raw header.txt 1024 1024 1024 1 1 1 0 0 0 unsigned_char BINARY_FILE
+"${CXX:-c++}" -std=c++20 -O2 -fno-exceptions -Wl,--as-needed -o pair "$root/bench/pair.cpp"
 
-declare -A command=(
-    [cat]="cat header.txt sample.raw"
-    [voxaxis]="$build/voxaxis/voxaxis sample.raw out 1024 1024 1024 axis.txt axis.txt axis.txt unsigned_char BINARY"
-    [voxeven]="$build/voxeven/voxeven sample.raw out 1024 1024 1024 1 1 1 0 0 0 unsigned_char BINARY"
-    [voxslab]="$build/voxslab/voxslab sample.raw out 1024 1024 1024 1 1 0 0 axis.txt unsigned_char BINARY"
-)
+head -c 4K /dev/urandom >4k.raw
+head -c 1M /dev/urandom >1m.raw
+head -c "$size" /dev/urandom >large.raw
+large_bytes=$(stat -c %s large.raw)
+printf '0 1\n' >axis.txt
+"$build/voxeven/voxeven" large.raw header.txt 1024 1024 1024 1 1 1 0 0 0 unsigned_char BINARY_FILE
 
-# One timed run: prints "seconds peak_kib".
-run() {
-    rm -f out
-    local start end
-    start=$(date +%s%N)
-    if [ "$1" = cat ]; then
-        /usr/bin/time -f %M -o rss ${command[cat]} > out
-    else
-        /usr/bin/time -f %M -o rss ${command[$1]}
-    fi
-    end=$(date +%s%N)
-    echo "$(( end - start )) $(cat rss)"
+# Sets `command` to the converter's command line with `infile`.
+set_command() {
+    local grid=(1024 1024 1024)
+    case $1 in
+    voxaxis) command=("$build/voxaxis/voxaxis" "$2" out "${grid[@]}" axis.txt axis.txt axis.txt) ;;
+    voxeven) command=("$build/voxeven/voxeven" "$2" out "${grid[@]}" 1 1 1 0 0 0) ;;
+    voxslab) command=("$build/voxslab/voxslab" "$2" out "${grid[@]}" 1 1 0 0 axis.txt) ;;
+    esac
+    command+=(unsigned_char BINARY)
 }
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+# The numbers are read and written in the C locale, whatever the environment says; the
+# commands under test keep the environment as it is.
+median() {
+    LC_ALL=C sort -g |
+        LC_ALL=C awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+field() { LC_ALL=C awk -v n="$1" '{ print $n }' pairs.txt; }
 
-declare -A times ratios peaks
-for program in voxaxis voxeven voxslab; do
-    run "$program" >/dev/null; run cat >/dev/null # warm-up pair
-    for ((i = 0; i < pairs; i++)); do
-        # Each pair in the other order from the last, so that whatever the first run of a pair
-        # pays (or the second) falls on both sides alike.
-        if ((i % 2 == 0)); then
-            read -r t_prog rss_prog < <(run "$program")
-            read -r t_cat rss_cat < <(run cat)
+echo "| sample | converter | median time (ms) | cat (ms) | median ratio to cat | peak memory (KiB) | cat (KiB) |"
+echo "|---|---|---:|---:|---:|---:|---:|"
+# sample label, infile, what the pipe carries ("-": no pipe), pairs
+while IFS='|' read -r label infile feed pairs; do
+    for program in voxaxis voxeven voxslab; do
+        set_command "$program" "$infile"
+        if [ "$feed" = - ]; then
+            yardstick=(">out" cat header.txt "$infile")
         else
-            read -r t_cat rss_cat < <(run cat)
-            read -r t_prog rss_prog < <(run "$program")
+            yardstick=(">out" cat header.txt -)
         fi
-        times[$program]+="$t_prog "
-        times[cat]+="$t_cat "
-        ratios[$program]+="$(awk -v a="$t_prog" -v b="$t_cat" 'BEGIN { print a / b }') "
-        peaks[$program]=$(( rss_prog > ${peaks[$program]:-0} ? rss_prog : ${peaks[$program]:-0} ))
-        peaks[cat]=$(( rss_cat > ${peaks[cat]:-0} ? rss_cat : ${peaks[cat]:-0} ))
+        ./pair "$pairs" out "$feed" "${command[@]}" -- "${yardstick[@]}" >pairs.txt
+        LC_ALL=C awk -v label="$label" -v program="$program" \
+            -v t="$(field 1 | median)" -v t_cat="$(field 3 | median)" \
+            -v ratio="$(LC_ALL=C awk '{ print $1 / $3 }' pairs.txt | median)" \
+            -v peak="$(field 2 | LC_ALL=C sort -g | tail -n 1)" \
+            -v peak_cat="$(field 4 | LC_ALL=C sort -g | tail -n 1)" \
+            'BEGIN { printf "| %s | %s | %.3f | %.3f | %.3f | %d | %d |\n", label, program, t / 1e6, t_cat / 1e6, ratio, peak, peak_cat }'
     done
-done
-
-echo "Sample: $bytes bytes in $folder; $pairs pairs per converter after a warm-up pair."
+done <<EOF
+4 KiB|4k.raw|-|$small_pairs
+1 MiB|1m.raw|-|$small_pairs
+$size ($large_bytes bytes)|large.raw|-|$large_pairs
+$size through a pipe|/dev/stdin|large.raw|$large_pairs
+EOF
 echo
-echo "| command | median wall time (s) | MiB/s | median ratio to cat | peak RSS (KiB) |"
-echo "|---|---:|---:|---:|---:|"
-for program in voxaxis voxeven voxslab cat; do
-    t=$(tr ' ' '\n' <<<"${times[$program]}" | grep . | median)
-    if [ "$program" = cat ]; then ratio="1 (yardstick)"; else
-        ratio=$(tr ' ' '\n' <<<"${ratios[$program]}" | grep . | median | xargs printf '%.3f'); fi
-    awk -v t="$t" -v b="$bytes" -v p="$program" -v r="$ratio" -v m="${peaks[$program]}" \
-        'BEGIN { printf "| %s | %.3f | %.0f | %s | %d |\n", p, t / 1e9, b / 1048576 / (t / 1e9), r, m }'
-done
+echo "Samples and outputs in $folder; $small_pairs pairs for the small samples, $large_pairs for" \
+    "the large one, after a warm-up pair each; peak memory is the largest of all runs."
