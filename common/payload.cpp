@@ -12,6 +12,7 @@ namespace {
 
 constexpr std::size_t block_size = 128 * 1024;
 constexpr std::size_t kernel_chunk = std::size_t{1} << 30;
+constexpr int pipe_size = 1 << 20; // what an unprivileged process may set by default
 
 // How far a copy by the kernel got.
 enum class kernel_copy {
@@ -86,6 +87,12 @@ copy_status copy_descriptors(int in, int out) {
     if (copy_in_kernel([&] { return ::sendfile(out, in, nullptr, kernel_chunk); }) ==
         kernel_copy::finished) {
         return copy_status::complete;
+    }
+    // A larger pipe lets the writer run further ahead between two splices (a pipe that is
+    // larger already is left so; where the limits forbid it, the pipe stays as it is).
+    const int current_pipe_size = ::fcntl(in, F_GETPIPE_SZ);
+    if (current_pipe_size > 0 && current_pipe_size < pipe_size) {
+        ::fcntl(in, F_SETPIPE_SZ, pipe_size);
     }
     if (copy_in_kernel([&] {
             return ::splice(in, nullptr, out, nullptr, kernel_chunk, SPLICE_F_MOVE);
