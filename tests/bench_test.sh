@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Runs the benchmark on a small sample with the programs of build folder $1 and the compiler $2,
+# in a folder whose path has blanks, and checks its table: one row for each converter and case,
+# each with times, a ratio and peak memory. The figures themselves mean nothing at this size.
+set -u
+build=$1
+compiler=$2
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+folder="$scratch/samples and outputs"
+mkdir "$folder"
+
+table=$(VOX_BUILD=$build CXX=$compiler bash "$root/bench/run.sh" 64K "$folder" 3 1) ||
+    { echo "FAIL: the benchmark stopped"; exit 1; }
+number='[0-9]+(\.[0-9]+)?'
+row="^\| (4 KiB|1 MiB|64K \(65536 bytes\)|64K through a pipe) \| vox(axis|even|slab)( \| $number){5} \|$"
+rows=$(grep -cE "$row" <<<"$table")
+if [ "$rows" -ne 12 ]; then
+    printf '%s\n' "$table"
+    echo "FAIL: 12 rows expected, $rows found"
+    exit 1
+fi
+if [ -n "$(ls -A "$folder")" ]; then
+    echo "FAIL: the benchmark left files behind"
+    exit 1
+fi
+echo "1 passed, 0 failed"
