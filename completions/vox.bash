@@ -1,23 +1,80 @@
-# Bash completion for voxaxis, voxeven and voxslab, installed once under each program's name.
+# Bash completion for the vox programs, installed once under each program's name.
 # File names where a file goes, the usual type words at data_type (any word is accepted), and at
 # the last position the encodings that the program accepts. Numbers get no suggestions.
 
-_vox_complete() {
-    local cur=${COMP_WORDS[COMP_CWORD]} files last encodings="BINARY ASCII"
-    case ${1##*/} in
-    voxaxis) files=" 1 2 6 7 8 " last=10 ;;
-    voxeven) files=" 1 2 " last=13 encodings="BINARY_FILE BINARY ASCII" ;;
-    voxslab) files=" 1 2 10 " last=12 ;;
-    *) return 0 ;;
+# What each argument of a program is, one word a position: file, type (data_type), a number (-)
+# or the keywords accepted there, separated by |. A last word ending in ... repeats.
+_vox_arguments() {
+    case $1 in
+    voxaxis) REPLY="file file - - - file file file type BINARY|ASCII" ;;
+    voxeven) REPLY="file file - - - - - - - - - type BINARY_FILE|BINARY|ASCII" ;;
+    voxslab) REPLY="file file - - - - - - - file type BINARY|ASCII" ;;
+    *) return 1 ;;
     esac
+}
+
+# The word as the shell will read it (quotes and backslashes removed), where that is safe to
+# work out; else the word as typed.
+_vox_dequote() {
+    local _vox_value
+    if [[ $1 != *[\$\`\(\)\<\>\;\|\&]* ]] && eval "_vox_value=$1" 2>/dev/null; then
+        REPLY=$_vox_value
+    else
+        REPLY=$1
+    fi
+}
+
+_vox_complete() {
+    _vox_arguments "${1##*/}" || return 0
+    local -a kinds
+    read -ra kinds <<<"$REPLY"
+
+    # Bash splits the line for completion at the characters of COMP_WORDBREAKS as well as at
+    # blanks, so scan_12:30.raw arrives as three words. Join them again where the line has no
+    # blank between them.
+    local -a words=()
+    local rest=$COMP_LINE word i
+    for ((i = 0; i <= COMP_CWORD; i++)); do
+        word=${COMP_WORDS[i]}
+        if ((i == 0)) || [[ $rest == [[:space:]]* ]]; then
+            rest=${rest#"${rest%%[![:space:]]*}"}
+            words+=("$word")
+        else
+            words[${#words[@]} - 1]+=$word
+        fi
+        rest=${rest#"$word"}
+    done
+    local position=$((${#words[@]} - 1)) cur=${words[${#words[@]} - 1]}
+
+    # Readline replaces only the text after the last word-break character; the completions
+    # must not repeat what comes before it.
+    local typed=${COMP_WORDS[COMP_CWORD]}
+    for ((i = 0; i < ${#typed}; i++)); do
+        [[ $COMP_WORDBREAKS == *"${typed:i:1}"* ]] || break
+    done
+    ((i < ${#typed})) || typed=
+    local before=${cur%"$typed"}
+
+    local kind=${kinds[position - 1]-}
+    if ((position > ${#kinds[@]})) && [[ ${kinds[-1]} == *... ]]; then
+        kind=${kinds[-1]%...}
+    fi
     COMPREPLY=()
-    if [[ $files == *" $COMP_CWORD "* ]]; then
+    case $kind in
+    file)
         compopt -o filenames 2>/dev/null
+        _vox_dequote "$cur"
+        cur=$REPLY
+        _vox_dequote "$before"
+        before=$REPLY
         mapfile -t COMPREPLY < <(compgen -f -- "$cur")
-    elif ((COMP_CWORD == last - 1)); then
-        mapfile -t COMPREPLY < <(compgen -W "unsigned_char short unsigned_short" -- "$cur")
-    elif ((COMP_CWORD == last)); then
-        mapfile -t COMPREPLY < <(compgen -W "$encodings" -- "$cur")
+        ;;
+    type) mapfile -t COMPREPLY < <(compgen -W "unsigned_char short unsigned_short" -- "$cur") ;;
+    - | '') ;;
+    *) mapfile -t COMPREPLY < <(compgen -W "${kind//|/ }" -- "$cur") ;;
+    esac
+    if [[ -n $before ]]; then
+        COMPREPLY=("${COMPREPLY[@]#"$before"}")
     fi
     return 0
 }
