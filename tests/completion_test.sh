@@ -84,9 +84,11 @@ complete_bash() {
         for program in "${programs[@]}"; do
             echo "source '$prefix/share/bash-completion/completions/$program'"
         done
-        echo "bind 'set completion-query-items 0'"
-        echo "bind '\"\\C-xa\": insert-completions'"
-        echo "bind -x '\"\\C-xp\": printf \"%s\\n\" \"\$READLINE_LINE\" >>\"$scratch/out\"'"
+        cat <<EOF
+bind 'set completion-query-items 0'
+bind '"\C-xa": insert-completions'
+bind -x '"\C-xp": printf "%s\n" "\$READLINE_LINE" >>"$scratch/out"'
+EOF
     } >"$scratch/bashrc"
     drive "bash --noprofile --rcfile '$scratch/bashrc' -i" || return 1
     report_lines

@@ -26,10 +26,13 @@ else
 fi
 
 for clone in "$first" "$second"; do
-    cmake -S "$clone" -B "$clone/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_CXX_COMPILER="$compiler" -DBUILD_TESTING=OFF >/dev/null &&
-        cmake --build "$clone/build" >/dev/null &&
-        (cd "$clone/build" && cpack -G DEB >/dev/null) || { echo "build in $clone failed"; exit 1; }
+    if ! cmake -S "$clone" -B "$clone/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_CXX_COMPILER="$compiler" -DBUILD_TESTING=OFF >/dev/null ||
+        ! cmake --build "$clone/build" >/dev/null ||
+        ! (cd "$clone/build" && cpack -G DEB >/dev/null); then
+        echo "build in $clone failed"
+        exit 1
+    fi
 done
 one=$(ls "$first"/build/*.deb)
 two=$(ls "$second"/build/*.deb)
