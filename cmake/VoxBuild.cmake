@@ -53,6 +53,9 @@ set(CMAKE_POSITION_INDEPENDENT_CODE ON)
 
 # No .comment section in a program, which the C runtime's start files would bring in even though
 # the compiler writes none: it goes right after linking.
+if(NOT CMAKE_OBJCOPY)
+    message(FATAL_ERROR "objcopy (binutils) is needed to build the programs")
+endif()
 string(APPEND CMAKE_CXX_LINK_EXECUTABLE
     " && \"${CMAKE_OBJCOPY}\" --remove-section=.comment <TARGET>")
 
