@@ -4,14 +4,11 @@
 
 # What each argument of a program is, one word a position: file, type (data_type), a number (-)
 # or the keywords accepted there, separated by |. A last word ending in ... repeats.
-_vox_arguments() {
-    case $1 in
-    voxaxis) REPLY="file file - - - file file file type BINARY|ASCII" ;;
-    voxeven) REPLY="file file - - - - - - - - - type BINARY_FILE|BINARY|ASCII" ;;
-    voxslab) REPLY="file file - - - - - - - file type BINARY|ASCII" ;;
-    *) return 1 ;;
-    esac
-}
+declare -gA _vox_arguments=(
+    [voxaxis]="file file - - - file file file type BINARY|ASCII"
+    [voxeven]="file file - - - - - - - - - type BINARY_FILE|BINARY|ASCII"
+    [voxslab]="file file - - - - - - - file type BINARY|ASCII"
+)
 
 # The word as the shell will read it (quotes and backslashes removed), where that is safe to
 # work out; else the word as typed.
@@ -25,9 +22,9 @@ _vox_dequote() {
 }
 
 _vox_complete() {
-    _vox_arguments "${1##*/}" || return 0
     local -a kinds
-    read -ra kinds <<<"$REPLY"
+    read -ra kinds <<<"${_vox_arguments[${1##*/}]-}"
+    ((${#kinds[@]} > 0)) || return 0
 
     # Bash splits the line for completion at the characters of COMP_WORDBREAKS as well as at
     # blanks, so scan_12:30.raw arrives as three words. Join them again where the line has no
@@ -79,4 +76,4 @@ _vox_complete() {
     return 0
 }
 
-complete -F _vox_complete voxaxis voxeven voxslab
+complete -F _vox_complete "${!_vox_arguments[@]}"
