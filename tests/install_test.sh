@@ -21,6 +21,9 @@ check() { # description, then a command that must succeed
 }
 source_dir=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$build/CMakeCache.txt")
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+# The build's time stamp, chosen as the build chooses it.
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$source_dir" log -1 --format=%ct 2>/dev/null ||
+    stat -c %Y "$source_dir/CHANGELOG.md")}
 
 # Every file that a package must hold, under /usr.
 files=(share/doc/vox/README.md share/doc/vox/copyright share/doc/vox/changelog.gz
@@ -39,7 +42,7 @@ done
 for program in "${programs[@]}"; do
     page=$prefix/share/man/man1/$program.1.gz
     check "$program page: version and date of the project" sh -c "gzip -dc '$page' |
-        grep -qx '.TH ${program^^} 1 $(date -u -d "@${SOURCE_DATE_EPOCH:-$(git -C "$source_dir" log -1 --format=%ct)}" +%F) \"vox $version\" \"User Commands\"'"
+        grep -qx '.TH ${program^^} 1 $(date -u -d "@$epoch" +%F) \"vox $version\" \"User Commands\"'"
     check "installed $program runs" sh -c "'$prefix/bin/$program' 2>&1 | grep -q '^USAGE: .*$program '"
     check "$program has no .comment section" sh -c "! objdump -h '$prefix/bin/$program' | grep -q ' \.comment '"
     check "$program binds immediately" sh -c "readelf -d '$prefix/bin/$program' | grep -q 'FLAGS.*NOW'"
