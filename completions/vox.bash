@@ -53,7 +53,7 @@ _vox_complete() {
     local before=${cur%"$typed"}
 
     local kind=${kinds[position - 1]-}
-    if ((position > ${#kinds[@]})) && [[ ${kinds[-1]} == *... ]]; then
+    if ((position >= ${#kinds[@]})) && [[ ${kinds[-1]} == *... ]]; then
         kind=${kinds[-1]%...}
     fi
     COMPREPLY=()

@@ -18,11 +18,12 @@ function __vox_arguments -a program
 end
 
 function __vox_complete -a program
-    set -l kinds (string split ' ' -- (__vox_arguments $program)); or return
+    set -l kinds (__vox_arguments $program | string split ' ')
+    set -q kinds[1]; or return
     # The words before the cursor, the program's name first.
     set -l position (count (commandline -opc))
     set -l kind $kinds[$position]
-    if test $position -gt (count $kinds); and string match -q -- '*...' $kinds[-1]
+    if test $position -ge (count $kinds); and string match -q -- '*...' $kinds[-1]
         set kind (string replace -- '...' '' $kinds[-1])
     end
     switch "$kind"
