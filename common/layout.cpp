@@ -1,5 +1,6 @@
 #include "layout.hpp"
 
+#include "keywords.hpp"
 #include "numbers.hpp"
 
 #include <cstring>
@@ -7,7 +8,7 @@
 namespace vox {
 
 void write_title_lines(std::FILE* out, const char* program) {
-    std::fprintf(out, "# vtk DataFile Version 2.0\nOutput from %s\n", program);
+    std::fprintf(out, "%s\n%s%s\n", keyword::magic, keyword::title, program);
 }
 
 void write_encoding_line(std::FILE* out, const char* keyword, const char* referenced_path) {
@@ -19,7 +20,7 @@ void write_encoding_line(std::FILE* out, const char* keyword, const char* refere
 }
 
 void write_dimensions_line(std::FILE* out, std::uint32_t x, std::uint32_t y, std::uint32_t z) {
-    std::fprintf(out, "DIMENSIONS  %lu %lu %lu\n", static_cast<unsigned long>(x),
+    std::fprintf(out, "%s  %lu %lu %lu\n", keyword::dimensions, static_cast<unsigned long>(x),
                  static_cast<unsigned long>(y), static_cast<unsigned long>(z));
 }
 
@@ -32,13 +33,15 @@ void write_reals_line(std::FILE* out, const char* keyword, std::span<const float
 }
 
 void write_array_line(std::FILE* out, const char* keyword, std::uint32_t count) {
-    std::fprintf(out, "%s %lu float\n", keyword, static_cast<unsigned long>(count));
+    std::fprintf(out, "%s %lu %s\n", keyword, static_cast<unsigned long>(count),
+                 vox::keyword::array_type);
 }
 
 void write_point_data_lines(std::FILE* out, std::uint32_t x, std::uint32_t y, std::uint32_t z,
                             const char* data_type) {
-    std::fprintf(out, "POINT_DATA  %s\nSCALARS scalars  %s\nLOOKUP_TABLE default\n",
-                 exact_product(x, y, z).c_str(), data_type);
+    std::fprintf(out, "%s  %s\n%s %s  %s\n%s %s\n", keyword::point_data,
+                 exact_product(x, y, z).c_str(), keyword::scalars, keyword::scalars_name, data_type,
+                 keyword::lookup_table, keyword::lookup_table_name);
 }
 
 } // namespace vox

@@ -2,6 +2,8 @@
 // left in the stream's error state; the run checks it when the stream is flushed or closed.
 #pragma once
 
+#include "keywords.hpp"
+
 #include <cstdint>
 #include <cstdio>
 #include <span>
@@ -9,7 +11,7 @@
 namespace vox {
 
 // The encoding keyword of reference mode, where the header names the sample file.
-inline constexpr const char* reference_keyword = "BINARY_FILE";
+inline constexpr const char* reference_keyword = keyword::binary_file;
 
 // "# vtk DataFile Version 2.0" and "Output from PROGRAM".
 void write_title_lines(std::FILE* out, const char* program);

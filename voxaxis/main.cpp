@@ -6,7 +6,8 @@
 namespace {
 
 bool write_rectilinear_section(const vox::section& grid) {
-    const char* const keywords[] = {"X_COORDINATES", "Y_COORDINATES", "Z_COORDINATES"};
+    const char* const keywords[] = {vox::keyword::x_coordinates, vox::keyword::y_coordinates,
+                                    vox::keyword::z_coordinates};
     const std::uint32_t counts[] = {grid.xdim, grid.ydim, grid.zdim};
     for (std::size_t axis = 0; axis < 3; ++axis) {
         vox::write_array_line(grid.out, keywords[axis], counts[axis]);
@@ -21,7 +22,7 @@ bool write_rectilinear_section(const vox::section& grid) {
 
 int main(int argc, char** argv) {
     static constexpr int coordinate_files[] = {6, 7, 8};
-    static constexpr const char* encodings[] = {"BINARY", "ASCII"};
+    static constexpr const char* encodings[] = {vox::keyword::binary, vox::keyword::ascii};
     return vox::run_converter(
         argc, argv,
         {

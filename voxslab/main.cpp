@@ -11,9 +11,9 @@ constexpr int origin_position = 8;
 constexpr int locations_position = 10;
 
 bool write_slice_stack_section(const vox::section& grid) {
-    grid.write_reals("SPACING", spacing_position, 2);
-    grid.write_reals("ORIGIN", origin_position, 2);
-    vox::write_array_line(grid.out, "LOCATIONS", grid.zdim);
+    grid.write_reals(vox::keyword::spacing, spacing_position, 2);
+    grid.write_reals(vox::keyword::origin, origin_position, 2);
+    vox::write_array_line(grid.out, vox::keyword::locations, grid.zdim);
     return grid.append_auxiliary(0);
 }
 
@@ -21,7 +21,7 @@ bool write_slice_stack_section(const vox::section& grid) {
 
 int main(int argc, char** argv) {
     static constexpr int locations_file[] = {locations_position};
-    static constexpr const char* encodings[] = {"BINARY", "ASCII"};
+    static constexpr const char* encodings[] = {vox::keyword::binary, vox::keyword::ascii};
     return vox::run_converter(argc, argv,
                               {
                                   .name = "voxslab",
