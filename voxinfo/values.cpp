@@ -1,0 +1,495 @@
+#include "values.hpp"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+namespace vox::info {
+
+namespace {
+
+constexpr type_info types[] = {
+    {"unsigned_char", 1, number_kind::unsigned_integer},
+    {"char", 1, number_kind::signed_integer},
+    {"signed_char", 1, number_kind::signed_integer},
+    {"short", 2, number_kind::signed_integer},
+    {"unsigned_short", 2, number_kind::unsigned_integer},
+    {"int", 4, number_kind::signed_integer},
+    {"unsigned_int", 4, number_kind::unsigned_integer},
+    {"long", 8, number_kind::signed_integer},
+    {"unsigned_long", 8, number_kind::unsigned_integer},
+    {"vtktypeint64", 8, number_kind::signed_integer},
+    {"vtktypeuint64", 8, number_kind::unsigned_integer},
+    {"float", 4, number_kind::floating},
+    {"double", 8, number_kind::floating},
+};
+
+// Words longer than this are no numbers; they are cut short at this length.
+constexpr std::size_t max_word = 128;
+constexpr std::size_t shown_word = 32;
+// Values of each block that are also read the other way round, for the little-endian evidence.
+constexpr std::size_t probe = 4096;
+
+constexpr std::array<bool, 256> blank_table = [] {
+    std::array<bool, 256> table{};
+    for (const unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'}) {
+        table[c] = true;
+    }
+    return table;
+}();
+
+inline bool is_blank(char c) {
+    return blank_table[static_cast<unsigned char>(c)];
+}
+
+// Splits `size` bytes into blank-separated words and hands each to `on_word(begin, end)`. A word
+// that reaches the end of the bytes is left for the next call unless `last` is set, or it is too
+// long to be a number: then its first max_word bytes go to on_word and the rest is skipped.
+template <typename OnWord>
+std::size_t scan_words(const char* data, std::size_t size, bool last, bool& skipping,
+                       OnWord&& on_word) {
+    const char* p = data;
+    const char* const end = data + size;
+    if (skipping) {
+        while (p < end && !is_blank(*p)) {
+            ++p;
+        }
+        if (p == end) {
+            return size;
+        }
+        skipping = false;
+    }
+    for (;;) {
+        while (p < end && is_blank(*p)) {
+            ++p;
+        }
+        if (p == end) {
+            return size;
+        }
+        const char* const word = p;
+        while (p < end && !is_blank(*p)) {
+            ++p;
+        }
+        if (p == end && !last) {
+            if (static_cast<std::size_t>(p - word) <= max_word) {
+                return static_cast<std::size_t>(word - data);
+            }
+            on_word(word, word + max_word);
+            skipping = true;
+            return size;
+        }
+        on_word(word, p);
+    }
+}
+
+struct integer_word {
+    bool ok;
+    bool negative;
+    std::uint64_t magnitude;
+};
+
+// An optional sign and decimal digits, nothing else, within 64 bits.
+integer_word parse_integer(const char* p, const char* end) {
+    integer_word result{false, false, 0};
+    if (p < end && (*p == '-' || *p == '+')) {
+        result.negative = *p == '-';
+        ++p;
+    }
+    if (p == end || end - p > 20) {
+        return result;
+    }
+    std::uint64_t value = 0;
+    for (; p < end; ++p) {
+        const auto digit = static_cast<unsigned>(*p - '0');
+        if (digit > 9 || value > (std::numeric_limits<std::uint64_t>::max() - digit) / 10) {
+            return result;
+        }
+        value = value * 10 + digit;
+    }
+    result.ok = true;
+    result.magnitude = value;
+    return result;
+}
+
+} // namespace
+
+// A whole word as a real number, as a stream reads a double; false when it is none.
+bool parse_real(const char* p, const char* end, double& value) {
+    if (const integer_word i = parse_integer(p, end); i.ok) {
+        value = static_cast<double>(i.magnitude);
+        value = i.negative ? -value : value;
+        return true;
+    }
+    const bool plus = p < end && *p == '+';
+    if (plus) {
+        ++p;
+    }
+    if (plus && p < end && *p == '-') {
+        return false;
+    }
+    const auto [stop, error] = std::from_chars(p, end, value);
+    if (stop != end || stop == p) {
+        return false;
+    }
+    if (error == std::errc::result_out_of_range) {
+        // Beyond the range of a double: strtod tells an infinity from zero.
+        char copy[max_word + 1];
+        const auto length = std::min(static_cast<std::size_t>(end - p), max_word);
+        std::memcpy(copy, p, length);
+        copy[length] = '\0';
+        value = std::strtod(copy, nullptr);
+    }
+    return error == std::errc() || error == std::errc::result_out_of_range;
+}
+
+namespace {
+
+void note_bad_word(bad_words& bad, const char* word, const char* end, std::uint64_t offset) {
+    if (bad.count++ == 0) {
+        bad.first.assign(word,
+                         std::min<std::size_t>(static_cast<std::size_t>(end - word), shown_word));
+        bad.first_at = offset;
+    }
+}
+
+template <unsigned Size>
+struct unsigned_of;
+template <>
+struct unsigned_of<1> {
+    using type = std::uint8_t;
+};
+template <>
+struct unsigned_of<2> {
+    using type = std::uint16_t;
+};
+template <>
+struct unsigned_of<4> {
+    using type = std::uint32_t;
+};
+template <>
+struct unsigned_of<8> {
+    using type = std::uint64_t;
+};
+
+template <typename U>
+U swap_bytes(U u) {
+    if constexpr (sizeof(U) == 1) {
+        return u;
+    } else if constexpr (sizeof(U) == 2) {
+        return static_cast<U>((u >> 8) | (u << 8));
+    } else if constexpr (sizeof(U) == 4) {
+        return __builtin_bswap32(u);
+    } else {
+        return __builtin_bswap64(u);
+    }
+}
+
+// The value at `p` read big-endian, as readers of the layout read it, or the other way round.
+template <typename T, bool Swapped = false>
+T load(const char* p) {
+    using U = typename unsigned_of<sizeof(T)>::type;
+    U u;
+    std::memcpy(&u, p, sizeof u);
+    if ((std::endian::native == std::endian::little) != Swapped) {
+        u = swap_bytes(u);
+    }
+    return std::bit_cast<T>(u);
+}
+
+template <typename T>
+bool odd_value(T value) {
+    // What no measurement holds, but bytes in the wrong order readily give.
+    constexpr double small = sizeof(T) == 4 ? 1e-30 : 1e-100;
+    constexpr double large = sizeof(T) == 4 ? 1e30 : 1e100;
+    const double v = std::fabs(static_cast<double>(value));
+    return !std::isfinite(v) || (v != 0 && (v < small || v > large));
+}
+
+template <typename T>
+void probe_block(const char* p, std::size_t n, sample_sink::state& s) {
+    n = std::min(n, probe);
+    for (std::size_t i = 0; i < n; ++i) {
+        const T v = load<T>(p + i * sizeof(T));
+        const T w = load<T, true>(p + i * sizeof(T));
+        if constexpr (std::is_floating_point_v<T>) {
+            s.odd += odd_value(v) ? 1 : 0;
+            s.odd_swapped += odd_value(w) ? 1 : 0;
+            ++s.checked;
+        } else if (i > 0) {
+            const T pv = load<T>(p + (i - 1) * sizeof(T));
+            const T pw = load<T, true>(p + (i - 1) * sizeof(T));
+            s.steps += std::fabs(static_cast<double>(v) - static_cast<double>(pv));
+            s.steps_swapped += std::fabs(static_cast<double>(w) - static_cast<double>(pw));
+            ++s.pairs;
+        }
+    }
+}
+
+template <typename T>
+void scan_integers(const char* p, std::size_t n, sample_sink::state& s) {
+    T lo = std::numeric_limits<T>::max();
+    T hi = std::numeric_limits<T>::lowest();
+    for (std::size_t i = 0; i < n; ++i) {
+        const T v = load<T>(p + i * sizeof(T));
+        lo = v < lo ? v : lo;
+        hi = v > hi ? v : hi;
+    }
+    if constexpr (std::is_signed_v<T>) {
+        s.smin = std::min<std::int64_t>(s.smin, lo);
+        s.smax = std::max<std::int64_t>(s.smax, hi);
+    } else {
+        s.umin = std::min<std::uint64_t>(s.umin, lo);
+        s.umax = std::max<std::uint64_t>(s.umax, hi);
+    }
+    probe_block<T>(p, n, s);
+}
+
+template <typename T>
+std::uint64_t scan_reals(const char* p, std::size_t n, sample_sink::state& s) {
+    double lo = s.fmin;
+    double hi = s.fmax;
+    std::uint64_t not_finite = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double v = load<T>(p + i * sizeof(T));
+        if (std::isfinite(v)) {
+            lo = v < lo ? v : lo;
+            hi = v > hi ? v : hi;
+        } else {
+            ++not_finite;
+        }
+    }
+    s.fmin = lo;
+    s.fmax = hi;
+    probe_block<T>(p, n, s);
+    return not_finite;
+}
+
+} // namespace
+
+const type_info* find_type(std::string_view word) {
+    for (const type_info& type : types) {
+        if (type.word == word) {
+            return &type;
+        }
+    }
+    return nullptr;
+}
+
+std::string type_words_of_size(unsigned size) {
+    std::string words;
+    for (const type_info& type : types) {
+        if (type.size == size && !type.word.starts_with("vtk") && type.word != "signed_char") {
+            words += words.empty() ? "" : ", ";
+            words += type.word;
+        }
+    }
+    if (const auto comma = words.rfind(", "); comma != std::string::npos) {
+        words.replace(comma, 2, " or ");
+    }
+    return words;
+}
+
+std::string format_number(double value, bool single) {
+    char text[64];
+    const auto result = single ? std::to_chars(text, text + sizeof text, static_cast<float>(value))
+                               : std::to_chars(text, text + sizeof text, value);
+    return {text, result.ptr};
+}
+
+sample_sink::sample_sink(const type_info& type, bool text) : type_(type), text_(text) {
+    s_.smin = std::numeric_limits<std::int64_t>::max();
+    s_.smax = std::numeric_limits<std::int64_t>::min();
+    s_.umin = std::numeric_limits<std::uint64_t>::max();
+    s_.umax = 0;
+    s_.fmin = HUGE_VAL;
+    s_.fmax = -HUGE_VAL;
+}
+
+std::size_t sample_sink::take(const char* data, std::size_t size, std::uint64_t offset, bool last) {
+    if (text_) {
+        const std::size_t took =
+            scan_words(data, size, last, skipping_, [&](const char* word, const char* end) {
+                const auto at = offset + static_cast<std::uint64_t>(word - data);
+                if (type_.kind == number_kind::floating) {
+                    double v = 0;
+                    if (!parse_real(word, end, v)) {
+                        note_bad_word(bad_, word, end, at);
+                        return;
+                    }
+                    ++values_;
+                    if (std::isfinite(v)) {
+                        s_.fmin = std::min(s_.fmin, v);
+                        s_.fmax = std::max(s_.fmax, v);
+                    } else {
+                        ++not_finite_;
+                    }
+                    return;
+                }
+                const integer_word i = parse_integer(word, end);
+                constexpr std::uint64_t sign_bit = std::uint64_t{1} << 63;
+                if (!i.ok ||
+                    (type_.kind == number_kind::unsigned_integer && i.negative &&
+                     i.magnitude != 0) ||
+                    (type_.kind == number_kind::signed_integer &&
+                     i.magnitude > (i.negative ? sign_bit : sign_bit - 1))) {
+                    note_bad_word(bad_, word, end, at);
+                    return;
+                }
+                ++values_;
+                if (type_.kind == number_kind::unsigned_integer) {
+                    s_.umin = std::min(s_.umin, i.magnitude);
+                    s_.umax = std::max(s_.umax, i.magnitude);
+                } else {
+                    const auto v = i.negative ? static_cast<std::int64_t>(0 - i.magnitude)
+                                              : static_cast<std::int64_t>(i.magnitude);
+                    s_.smin = std::min(s_.smin, v);
+                    s_.smax = std::max(s_.smax, v);
+                }
+            });
+        bytes_ += took;
+        return took;
+    }
+    const std::size_t n = size / type_.size;
+    switch (type_.size * 4 + static_cast<unsigned>(type_.kind)) {
+#define VOX_SCAN(Size, Kind, Call)                                                                 \
+    case Size * 4 + static_cast<unsigned>(number_kind::Kind):                                      \
+        Call;                                                                                      \
+        break;
+        VOX_SCAN(1, signed_integer, scan_integers<std::int8_t>(data, n, s_))
+        VOX_SCAN(1, unsigned_integer, scan_integers<std::uint8_t>(data, n, s_))
+        VOX_SCAN(2, signed_integer, scan_integers<std::int16_t>(data, n, s_))
+        VOX_SCAN(2, unsigned_integer, scan_integers<std::uint16_t>(data, n, s_))
+        VOX_SCAN(4, signed_integer, scan_integers<std::int32_t>(data, n, s_))
+        VOX_SCAN(4, unsigned_integer, scan_integers<std::uint32_t>(data, n, s_))
+        VOX_SCAN(8, signed_integer, scan_integers<std::int64_t>(data, n, s_))
+        VOX_SCAN(8, unsigned_integer, scan_integers<std::uint64_t>(data, n, s_))
+        VOX_SCAN(4, floating, not_finite_ += scan_reals<float>(data, n, s_))
+        VOX_SCAN(8, floating, not_finite_ += scan_reals<double>(data, n, s_))
+#undef VOX_SCAN
+    default:
+        break;
+    }
+    values_ += n;
+    const std::size_t took = last ? size : n * type_.size;
+    bytes_ += took;
+    return took;
+}
+
+std::string sample_sink::range() const {
+    switch (type_.kind) {
+    case number_kind::signed_integer:
+        if (s_.smin <= s_.smax) {
+            return std::to_string(s_.smin) + " to " + std::to_string(s_.smax);
+        }
+        break;
+    case number_kind::unsigned_integer:
+        if (s_.umin <= s_.umax) {
+            return std::to_string(s_.umin) + " to " + std::to_string(s_.umax);
+        }
+        break;
+    case number_kind::floating:
+        if (s_.fmin <= s_.fmax) {
+            const bool single = !text_ && type_.size == 4;
+            return format_number(s_.fmin, single) + " to " + format_number(s_.fmax, single);
+        }
+        break;
+    }
+    return "none";
+}
+
+bool sample_sink::looks_swapped() const {
+    if (text_ || type_.size < 2) {
+        return false;
+    }
+    if (type_.kind == number_kind::floating) {
+        return s_.checked >= 4 && s_.odd * 4 > s_.checked && s_.odd_swapped * 8 <= s_.odd;
+    }
+    return s_.pairs >= 16 && s_.steps > 0 && s_.steps_swapped * 8 < s_.steps;
+}
+
+array_sink::array_sink(const type_info* type, bool text) : type_(type), text_(text) {}
+
+void array_sink::add(double value, double swapped) {
+    if (std::isfinite(value)) {
+        min_ = finite_ == 0 ? value : std::min(min_, value);
+        max_ = finite_ == 0 ? value : std::max(max_, value);
+        ++finite_;
+    }
+    if (values_ > 0) {
+        if (!(value > previous_) && not_increasing_ == 0) {
+            not_increasing_ = values_;
+            before_ = previous_;
+            at_ = value;
+        }
+        swapped_increasing_ = swapped_increasing_ && swapped > previous_swapped_;
+    }
+    if (!text_ && type_ != nullptr && type_->kind == number_kind::floating) {
+        const bool wide = type_->size == 8;
+        odd_ += (wide ? odd_value(value) : odd_value(static_cast<float>(value))) ? 1 : 0;
+        odd_swapped_ +=
+            (wide ? odd_value(swapped) : odd_value(static_cast<float>(swapped))) ? 1 : 0;
+    }
+    previous_ = value;
+    previous_swapped_ = swapped;
+    ++values_;
+}
+
+std::size_t array_sink::take(const char* data, std::size_t size, std::uint64_t offset, bool last) {
+    std::size_t took = size;
+    if (text_) {
+        took = scan_words(data, size, last, skipping_, [&](const char* word, const char* end) {
+            double v = 0;
+            if (parse_real(word, end, v)) {
+                add(v, v);
+            } else {
+                note_bad_word(bad_, word, end, offset + static_cast<std::uint64_t>(word - data));
+            }
+        });
+    } else if (type_ != nullptr) {
+        const std::size_t n = size / type_->size;
+        for (std::size_t i = 0; i < n; ++i) {
+            const char* p = data + i * type_->size;
+            switch (type_->size * 4 + static_cast<unsigned>(type_->kind)) {
+#define VOX_ADD(Size, Kind, T)                                                                     \
+    case Size * 4 + static_cast<unsigned>(number_kind::Kind):                                      \
+        add(static_cast<double>(load<T>(p)), static_cast<double>(load<T, true>(p)));               \
+        break;
+                VOX_ADD(1, signed_integer, std::int8_t)
+                VOX_ADD(1, unsigned_integer, std::uint8_t)
+                VOX_ADD(2, signed_integer, std::int16_t)
+                VOX_ADD(2, unsigned_integer, std::uint16_t)
+                VOX_ADD(4, signed_integer, std::int32_t)
+                VOX_ADD(4, unsigned_integer, std::uint32_t)
+                VOX_ADD(8, signed_integer, std::int64_t)
+                VOX_ADD(8, unsigned_integer, std::uint64_t)
+                VOX_ADD(4, floating, float)
+                VOX_ADD(8, floating, double)
+#undef VOX_ADD
+            default:
+                break;
+            }
+        }
+        took = last ? size : n * type_->size;
+    }
+    line_feeds_ += static_cast<std::uint64_t>(std::count(data, data + took, '\n'));
+    if (took > 0) {
+        last_ = data[took - 1];
+    }
+    bytes_ += took;
+    return took;
+}
+
+bool array_sink::looks_swapped() const {
+    if (text_ || type_ == nullptr || type_->size < 2) {
+        return false;
+    }
+    const bool odd = odd_ * 4 > values_ && odd_swapped_ * 8 <= odd_;
+    return odd || (values_ >= 3 && not_increasing_ != 0 && swapped_increasing_);
+}
+
+} // namespace vox::info

@@ -1,0 +1,117 @@
+// What the payloads hold: the type words and their sizes, and the sinks that count, range and
+// check the values of a payload as it streams past.
+#pragma once
+
+#include "input.hpp"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vox::info {
+
+enum class number_kind { signed_integer, unsigned_integer, floating };
+
+struct type_info {
+    std::string_view word;
+    unsigned size; // bytes of one value
+    number_kind kind;
+};
+
+// The type of a word of the SCALARS or array lines; none for a word of unknown size.
+const type_info* find_type(std::string_view word);
+
+// The type words of `size` bytes, as "short or unsigned_short"; empty when there are none.
+std::string type_words_of_size(unsigned size);
+
+// A whole word as a real number (an optional sign, digits, a fraction, an exponent; inf and nan);
+// false when it is none. Beyond the range of a double it is an infinity or zero.
+bool parse_real(const char* begin, const char* end, double& value);
+
+// A number as short as it reads back exactly: 0.5, 1e+30, -3, nan; with `single`, as short as it
+// reads back as a float.
+std::string format_number(double value, bool single = false);
+
+// Words that are not numbers (or not integers, where integers are due) in a text payload.
+struct bad_words {
+    std::uint64_t count = 0;
+    std::string first;          // the first of them, cut short when long
+    std::uint64_t first_at = 0; // its offset in the file
+};
+
+// The values of a sample payload: binary ones read big-endian, or numbers as text.
+class sample_sink final : public payload_sink {
+  public:
+    sample_sink(const type_info& type, bool text);
+    std::size_t take(const char* data, std::size_t size, std::uint64_t offset, bool last) override;
+
+    std::uint64_t bytes() const { return bytes_; }
+    std::uint64_t values() const { return values_; }
+    std::uint64_t not_finite() const { return not_finite_; }
+    const bad_words& bad() const { return bad_; }
+    // "MIN to MAX" of the finite values, or "none".
+    std::string range() const;
+    // Whether the values read with their bytes swapped look far more like data.
+    bool looks_swapped() const;
+
+    // The accumulators of the scans, one set for each kind of value.
+    struct state {
+        std::int64_t smin, smax;
+        std::uint64_t umin, umax;
+        double fmin, fmax;
+        // Little-endian evidence from a part of every block: summed steps between neighbours, and
+        // values no data would hold (NaN, infinities, denormals, huge), as read and swapped.
+        double steps = 0, steps_swapped = 0;
+        std::uint64_t pairs = 0, odd = 0, odd_swapped = 0, checked = 0;
+    };
+
+  private:
+    const type_info& type_;
+    bool text_;
+    std::uint64_t bytes_ = 0, values_ = 0, not_finite_ = 0;
+    bool skipping_ = false; // inside a word too long to hold, reported already
+    bad_words bad_;
+    state s_;
+};
+
+// The values of a coordinate or locations payload, kept in double precision.
+class array_sink final : public payload_sink {
+  public:
+    // `type` none: a word of unknown size, whose binary values are counted in bytes only.
+    array_sink(const type_info* type, bool text);
+    std::size_t take(const char* data, std::size_t size, std::uint64_t offset, bool last) override;
+
+    std::uint64_t bytes() const { return bytes_; }
+    std::uint64_t values() const { return values_; }
+    std::uint64_t line_feeds() const { return line_feeds_; }
+    const bad_words& bad() const { return bad_; }
+    bool any() const { return finite_ > 0; }
+    double min() const { return min_; }
+    double max() const { return max_; }
+    // The first value that is not above the one before it: its index (0 when they all increase).
+    std::uint64_t first_not_increasing() const { return not_increasing_; }
+    double previous_of_it() const { return before_; }
+    double it() const { return at_; }
+    char last_byte() const { return last_; }
+    // Whether the values are floats read from bytes, best shown in single precision.
+    bool single() const {
+        return !text_ && type_ != nullptr && type_->size == 4 &&
+               type_->kind == number_kind::floating;
+    }
+    bool looks_swapped() const;
+
+  private:
+    void add(double value, double swapped);
+    const type_info* type_;
+    bool text_;
+    bool skipping_ = false;
+    std::uint64_t bytes_ = 0, values_ = 0, finite_ = 0, line_feeds_ = 0;
+    bad_words bad_;
+    double min_ = 0, max_ = 0, previous_ = 0, previous_swapped_ = 0, before_ = 0, at_ = 0;
+    std::uint64_t not_increasing_ = 0;
+    bool swapped_increasing_ = true;
+    std::uint64_t odd_ = 0, odd_swapped_ = 0;
+    char last_ = '\n';
+};
+
+} // namespace vox::info
