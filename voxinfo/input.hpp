@@ -52,7 +52,7 @@ enum class line_status { ok, end_of_file, too_long, unterminated, read_error };
 
 class input {
   public:
-    static constexpr std::size_t buffer_size = 256 * 1024;
+    static constexpr std::size_t buffer_size = 128 * 1024;
     static constexpr std::size_t max_line = 4096;
 
     explicit input(source& from);
