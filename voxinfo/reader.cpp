@@ -129,6 +129,7 @@ class inspector {
         ++r_.warnings;
     }
     void read_encoding();
+    std::string grid_expected() const;
     void read_grid_lines(std::string_view line);
     std::array<double, 3> read_reals(std::string_view line, const char* keyword, std::size_t n);
     void read_array(std::string_view line, const char* keyword, std::size_t axis, const char* next,
@@ -217,16 +218,26 @@ std::array<double, 3> inspector::read_reals(std::string_view line, const char* k
     return values;
 }
 
+std::string inspector::grid_expected() const {
+    const std::string spacing = std::string("\"") + keyword::spacing + "  X Y Z\"";
+    const std::string coordinates = std::string("\"") + keyword::x_coordinates + " N float\"";
+    switch (dataset_) {
+    case dataset_kind::structured_points:
+        return spacing;
+    case dataset_kind::rectilinear_grid:
+        return coordinates;
+    case dataset_kind::none:
+        break;
+    }
+    return spacing + " or " + coordinates;
+}
+
 void inspector::read_grid_lines(std::string_view line) {
     const auto words = split(line);
     const std::string first = words.empty() ? "" : std::string(words[0]);
     const bool uniform_allowed = dataset_ != dataset_kind::rectilinear_grid;
     const bool rectilinear_allowed = dataset_ != dataset_kind::structured_points;
-    const std::string spacing = std::string("\"") + keyword::spacing + "  X Y Z\"";
-    const std::string coordinates = std::string("\"") + keyword::x_coordinates + " N float\"";
-    const std::string expected = !uniform_allowed       ? coordinates
-                                 : !rectilinear_allowed ? spacing
-                                                        : spacing + " or " + coordinates;
+    const std::string expected = grid_expected();
     if (first == keyword::spacing && uniform_allowed) {
         const bool slices = words.size() == 3 && dataset_ == dataset_kind::none;
         grid_ = slices ? grid_kind::slice_stack : grid_kind::uniform;
@@ -532,7 +543,7 @@ report inspector::run() {
         points_ = uint128{dims_[0]} * dims_[1] * dims_[2];
         const std::size_t dims_line = r_.text.size();
 
-        read_grid_lines(next_line("the grid lines"));
+        read_grid_lines(next_line(grid_expected()));
         read_point_data(next_line(std::string("\"") + keyword::point_data + "  N\""));
 
         const std::string scalars_text =

@@ -1,0 +1,325 @@
+// voxinfo end to end: every row lays out files in a scratch folder, runs the built program on
+// them, and checks the exit status, standard error and the key lines of the report.
+#include "e2e_support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstdint>
+#include <fcntl.h>
+#include <filesystem>
+#include <unistd.h>
+
+namespace {
+
+using vox::test::run_program;
+using vox::test::scratch_dir;
+using vox::test::write_file;
+
+const std::string title = "# vtk DataFile Version 2.0\nOutput from voxeven\n";
+const std::string point_data = "POINT_DATA  8\nSCALARS scalars  short\nLOOKUP_TABLE default\n";
+
+// A uniform 2 x 2 x 2 header as voxeven writes it.
+std::string uniform(const std::string& encoding, const std::string& tail = point_data) {
+    return title + encoding +
+           "\nDIMENSIONS  2 2 2\nSPACING  1.000000 1.000000 2.500000\n"
+           "ORIGIN  0.000000 0.000000 -1.000000\n" +
+           tail;
+}
+
+// Values as big-endian bytes, or little-endian ones.
+template <typename T>
+std::string bytes_of(std::initializer_list<T> values, bool big = true) {
+    std::string out;
+    for (const T value : values) {
+        using U = std::conditional_t<sizeof(T) == 2, std::uint16_t, std::uint32_t>;
+        const auto bits = std::bit_cast<U>(value);
+        for (unsigned i = 0; i < sizeof(T); ++i) {
+            const auto shift = static_cast<unsigned>(big ? 8 * (sizeof(T) - 1 - i) : 8 * i);
+            out += static_cast<char>((bits >> shift) & 0xffU);
+        }
+    }
+    return out;
+}
+
+const std::string eight_shorts = bytes_of<std::int16_t>({-3, 0, 1, 2, 3, 4, 5, 300});
+
+struct info_case {
+    std::string name;
+    std::map<std::string, std::string> files = {}; // a name ending in '/' is a folder
+    std::vector<std::string> args = {"f.vtk"};
+    int status = 0;
+    std::vector<std::string> lines = {}; // each a whole line of standard output
+    std::string err = "";                // standard error, exactly
+};
+
+void PrintTo(const info_case& c, std::ostream* os) {
+    *os << '"' << c.name << '"';
+}
+
+const info_case cases[] = {
+    // The three grids, both encodings, reference mode and the dataset line.
+    {.name = "uniform BINARY file read big-endian",
+     .files = {{"f.vtk", uniform("BINARY") + eight_shorts}},
+     .lines = {"f.vtk:", "  grid: uniform", "  encoding: BINARY, samples embedded",
+               "  dataset: none; VTK's legacy readers need \"DATASET STRUCTURED_POINTS\" after "
+               "line 3",
+               "  dimensions: 2 2 2", "  points: 8", "  spacing: 1 1 2.5", "  origin: 0 0 -1",
+               "  extent: x 0 to 1, y 0 to 1, z -1 to 1.5",
+               "  samples: short (2 bytes), 16 bytes from byte 202", "  values: -3 to 300",
+               "  result: consistent"}},
+    {.name = "rectilinear ASCII file",
+     .files = {{"f.vtk", title + "ASCII\nDIMENSIONS  3 2 1\nX_COORDINATES 3 float\n0 0.5 1.5\n"
+                                 "Y_COORDINATES 2 float\n-1 1\nZ_COORDINATES 1 float\n7\n"
+                                 "POINT_DATA  6\nSCALARS scalars  float\nLOOKUP_TABLE default\n"
+                                 "1.5 -2e3 0\n3 nan 4\n"}},
+     .lines = {"  grid: rectilinear",
+               "  dataset: none; VTK's legacy readers need \"DATASET RECTILINEAR_GRID\" after "
+               "line 3",
+               "  x: 3 values, 0 to 1.5", "  y: 2 values, -1 to 1", "  z: 1 value, 7 to 7",
+               "  extent: x 0 to 1.5, y -1 to 1, z 7 to 7",
+               "  samples: float as text, 6 numbers in 19 bytes from byte 212",
+               "  values: -2000 to 4, 1 not finite", "  result: consistent"}},
+    {.name = "slice stack with binary locations",
+     .files = {{"f.vtk", title +
+                             "BINARY\nDIMENSIONS  1 2 3\nSPACING  0.500000 0.500000\n"
+                             "ORIGIN  -1.000000 0.000000\nLOCATIONS 3 float\n" +
+                             bytes_of<float>({-2, 0.25f, 8}) +
+                             "POINT_DATA  6\nSCALARS scalars  unsigned_char\n"
+                             "LOOKUP_TABLE default\n\x01\x02\x03\x04\x05\xff"}},
+     .lines = {"  grid: slice stack",
+               "  dataset: none; a slice stack has no standard dataset type, so VTK's legacy "
+               "readers cannot read it",
+               "  spacing: 0.5 0.5", "  origin: -1 0", "  z locations: 3 values, -2 to 8",
+               "  extent: x -1 to -1, y 0 to 0.5, z -2 to 8", "  values: 1 to 255",
+               "  result: consistent"}},
+    {.name = "dataset line, single blanks and a component count",
+     .files = {{"f.vtk", title +
+                             "BINARY\nDATASET STRUCTURED_POINTS\nDIMENSIONS 2 2 2\n"
+                             "SPACING 1 1 1\nORIGIN 0 0 0\nPOINT_DATA 8\n"
+                             "SCALARS density short 1\nLOOKUP_TABLE default\n" +
+                             eight_shorts}},
+     .lines = {"  dataset: STRUCTURED_POINTS", "  result: consistent"}},
+    {.name = "rectilinear grid dataset line",
+     .files = {{"f.vtk", title + "ASCII\nDATASET RECTILINEAR_GRID\nDIMENSIONS 1 1 1\n"
+                                 "X_COORDINATES 1 double\n0\nY_COORDINATES 1 double\n0\n"
+                                 "Z_COORDINATES 1 double\n0\nPOINT_DATA 1\n"
+                                 "SCALARS v int\nLOOKUP_TABLE default\n-7\n"}},
+     .lines = {"  grid: rectilinear", "  dataset: RECTILINEAR_GRID", "  values: -7 to -7",
+               "  result: consistent"}},
+    {.name = "reference mode reads the named file",
+     .files = {{"data/", ""},
+               {"data/vol.raw", eight_shorts},
+               {"f.vtk", uniform("BINARY_FILE data/vol.raw")}},
+     .lines = {"  encoding: BINARY_FILE, samples in data/vol.raw",
+               "  samples: short (2 bytes), 16 bytes in data/vol.raw", "  values: -3 to 300",
+               "  result: consistent"}},
+
+    // Problems.
+    {.name = "POINT_DATA that is not the product of the dimensions",
+     .files = {{"f.vtk", uniform("BINARY", "POINT_DATA  6\nSCALARS scalars  short\n"
+                                           "LOOKUP_TABLE default\n") +
+                             eight_shorts}},
+     .status = 1,
+     .lines = {"  problem: POINT_DATA is 6, expected 8 (2 x 2 x 2)", "  result: 1 problem"}},
+    {.name = "binary samples of another type size",
+     .files = {{"f.vtk", uniform("BINARY") + "12345678"}},
+     .status = 1,
+     .lines = {"  samples: short (2 bytes), 8 bytes from byte 202",
+               "  problem: samples: expected 16 bytes (8 points x 2 bytes of short), found 8 "
+               "(too few); that is 1 byte a point, the size of unsigned_char or char"}},
+    {.name = "binary samples one byte too many",
+     .files = {{"f.vtk", uniform("BINARY") + eight_shorts + "\n"}},
+     .status = 1,
+     .lines = {"  problem: samples: expected 16 bytes (8 points x 2 bytes of short), found 17 "
+               "(too many)"}},
+    {.name = "ASCII samples short of the points and not all numbers",
+     .files = {{"f.vtk", uniform("ASCII") + "1 2 3\n4 5 six 7\n"}},
+     .status = 1,
+     .lines = {"  samples: short as text, 6 numbers in 16 bytes from byte 201",
+               "  problem: samples: expected 8 numbers (the points), found 6",
+               "  problem: samples: 1 word is not a number of type short, the first \"six\" at "
+               "byte 211",
+               "  result: 2 problems"}},
+    {.name = "ASCII samples beyond a 64-bit integer or with a fraction",
+     .files = {{"f.vtk", uniform("ASCII", "POINT_DATA  8\nSCALARS scalars  long\n"
+                                          "LOOKUP_TABLE default\n") +
+                             "-9223372036854775808 9223372036854775807 9223372036854775808 1.5 "
+                             "0 0 0 0\n"}},
+     .status = 1,
+     .lines = {"  values: -9223372036854775808 to 9223372036854775807",
+               "  problem: samples: 2 words are not a number of type long, the first "
+               "\"9223372036854775808\" at byte 241"}},
+    {.name = "binary coordinates too short, and a count that is not the dimension",
+     .files = {{"f.vtk", title + "BINARY\nDIMENSIONS  2 1 1\nX_COORDINATES 2 float\n" +
+                             bytes_of<float>({0}) + "Y_COORDINATES 2 float\n" +
+                             bytes_of<float>({0, 1}) + "Z_COORDINATES 1 float\n" +
+                             bytes_of<float>({0}) +
+                             "POINT_DATA  2\nSCALARS scalars  unsigned_char\n"
+                             "LOOKUP_TABLE default\nab"}},
+     .status = 1,
+     .lines = {"  x: 1 value, 0 to 0",
+               "  problem: X_COORDINATES: expected 8 bytes (2 x 4), found 4 (too few)",
+               "  problem: Y_COORDINATES: the line says 2 values, expected 1 (the y dimension)",
+               "  result: 2 problems"}},
+    {.name = "ASCII coordinates without a final line feed run into the next keyword",
+     .files = {{"f.vtk", title + "ASCII\nDIMENSIONS  3 1 1\nX_COORDINATES 3 float\n0 1 2"
+                                 "Y_COORDINATES 1 float\n0\nZ_COORDINATES 1 float\n0 1\n"
+                                 "POINT_DATA  3\nSCALARS scalars  short\nLOOKUP_TABLE default\n"
+                                 "1 2 3"}},
+     .status = 1,
+     .lines = {"  x: 3 values, 0 to 2",
+               "  problem: X_COORDINATES: the values have no final line feed; the last runs "
+               "into Y_COORDINATES on line 6, which readers cannot parse",
+               "  problem: Z_COORDINATES: expected 1 number, found 2"}},
+    {.name = "locations that are not numbers",
+     .files = {{"f.vtk", title + "ASCII\nDIMENSIONS  1 1 2\nSPACING  1 1\nORIGIN  0 0\n"
+                                 "LOCATIONS 2 float\n0 1,5\nPOINT_DATA  2\n"
+                                 "SCALARS scalars  short\nLOOKUP_TABLE default\n1 2\n"}},
+     .status = 1,
+     .lines = {"  z locations: 1 value, 0 to 0",
+               "  problem: LOCATIONS: expected 2 numbers, found 1",
+               "  problem: LOCATIONS: 1 word is not a number, the first \"1,5\" at byte 116"}},
+    {.name = "referenced file missing",
+     .files = {{"f.vtk", uniform("BINARY_FILE gone.raw")}},
+     .status = 1,
+     .lines = {"  problem: samples: the referenced file gone.raw is not found"}},
+    {.name = "referenced file is a folder",
+     .files = {{"d/", ""}, {"f.vtk", uniform("BINARY_FILE d")}},
+     .status = 1,
+     .lines = {"  problem: samples: the referenced file d is not a regular file"}},
+    {.name = "referenced file of the wrong size, and bytes after the header",
+     .files = {{"v.raw", "1234"}, {"f.vtk", uniform("BINARY_FILE v.raw") + "x"}},
+     .status = 1,
+     .lines = {"  problem: BINARY_FILE: 1 byte follows the LOOKUP_TABLE line, expected none (the "
+               "samples are in v.raw)",
+               "  problem: samples in v.raw: expected 16 bytes (8 points x 2 bytes of short), "
+               "found 4 (too few)"}},
+
+    // Warnings.
+    {.name = "referenced file found only beside the header",
+     .files = {{"sub/", ""},
+               {"sub/v.raw", eight_shorts},
+               {"sub/f.vtk", uniform("BINARY_FILE v.raw")}},
+     .args = {"sub/f.vtk"},
+     .lines = {"  samples: short (2 bytes), 16 bytes in sub/v.raw",
+               "  warning: samples: the referenced file v.raw is not found from the current "
+               "folder, only beside the header as sub/v.raw; readers started elsewhere will not "
+               "find it",
+               "  result: consistent, 1 warning"}},
+    {.name = "little-endian samples",
+     .files = {{"f.vtk",
+                title +
+                    "BINARY\nDIMENSIONS  32 1 1\nSPACING  1 1 1\nORIGIN  0 0 0\n"
+                    "POINT_DATA  32\nSCALARS scalars  unsigned_short\nLOOKUP_TABLE default\n" +
+                    bytes_of<std::uint16_t>({1000, 1001, 1003, 1004, 1006, 1008, 1010, 1013,
+                                             1015, 1018, 1020, 1022, 1025, 1027, 1030, 1032,
+                                             1035, 1037, 1040, 1042, 1045, 1047, 1050, 1052,
+                                             1055, 1057, 1060, 1062, 1065, 1067, 1070, 1072},
+                                            false)}},
+     .lines = {"  warning: samples look little-endian: read with their bytes swapped they are "
+               "far smoother; swap the bytes of each value before converting",
+               "  result: consistent, 1 warning"}},
+    {.name = "little-endian float samples",
+     .files = {{"f.vtk", uniform("BINARY", "POINT_DATA  8\nSCALARS scalars  float\n"
+                                           "LOOKUP_TABLE default\n") +
+                             bytes_of<float>({0.5f, 1.25f, 2, 3.5f, 100, 7, 8.125f, 9}, false)}},
+     .lines = {"  warning: samples look little-endian: read with their bytes swapped they are "
+               "finite and plausible; swap the bytes of each value before converting"}},
+    {.name = "little-endian coordinates that do not increase",
+     .files = {{"f.vtk", title + "BINARY\nDIMENSIONS  3 1 1\nX_COORDINATES 3 float\n" +
+                             bytes_of<float>({1, 2, 3}, false) + "Y_COORDINATES 1 float\n" +
+                             bytes_of<float>({0}) + "Z_COORDINATES 1 float\n" +
+                             bytes_of<float>({0}) +
+                             "POINT_DATA  3\nSCALARS scalars  unsigned_char\n"
+                             "LOOKUP_TABLE default\nabc"}},
+     .lines = {"  warning: X_COORDINATES do not increase: 9e-44 follows 4.6006e-41 at value 2",
+               "  warning: X_COORDINATES look little-endian: read with their bytes swapped they "
+               "are plausible and increasing; swap the bytes of each value before converting"}},
+    {.name = "type word of unknown size",
+     .files = {{"f.vtk", uniform("BINARY", "POINT_DATA  8\nSCALARS scalars  rgb\n"
+                                           "LOOKUP_TABLE default\n") +
+                             "0123"}},
+     .lines = {"  samples: rgb (size unknown), 4 bytes from byte 200",
+               "  warning: the type word \"rgb\" has no known size; the length of the samples is "
+               "not checked",
+               "  result: consistent, 1 warning"}},
+
+    // Files that are not in the layout, and the command line.
+    {.name = "another magic line",
+     .files = {{"f.vtk", "# vtk DataFile Version 3.0\n"}},
+     .status = 2,
+     .err = "f.vtk: line 1: expected \"# vtk DataFile Version 2.0\", found \"# vtk DataFile "
+            "Version 3.0\"\n"},
+    {.name = "header that ends early",
+     .files = {{"f.vtk", title + "BINARY\nDIMENSIONS  2 2 2\n"}},
+     .status = 2,
+     .err = "f.vtk: line 5: expected \"SPACING  X Y Z\" or \"X_COORDINATES N float\", found the "
+            "end of the file\n"},
+    {.name = "dimension that is not a number, with carriage returns",
+     .files = {{"f.vtk", title + "BINARY\r\nDIMENSIONS  2 2 2\r\n"}},
+     .status = 2,
+     .err = "f.vtk: line 3: expected \"BINARY\", \"ASCII\" or \"BINARY_FILE PATH\", found "
+            "\"BINARY\\r\"\n"},
+    {.name = "header line that never ends",
+     .files = {{"f.vtk", title + std::string(100000, 'B')}},
+     .status = 2,
+     .err = "f.vtk: line 3: expected \"BINARY\", \"ASCII\" or \"BINARY_FILE PATH\", found a line "
+            "longer than 4096 bytes: "
+            "\"BBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBB\"...\n"},
+    {.name = "coordinates never followed by the next keyword",
+     .files = {{"f.vtk", title + "ASCII\nDIMENSIONS  1 1 1\nX_COORDINATES 1 float\n0\n"}},
+     .status = 2,
+     .err = "f.vtk: line 7: expected \"Y_COORDINATES ...\" after the values of X_COORDINATES, "
+            "found the end of the file\n"},
+    {.name = "a missing file, a folder, a good file and a bad one: the worst status",
+     .files = {{"d/", ""},
+               {"good.vtk", uniform("BINARY") + eight_shorts},
+               {"bad.vtk", uniform("BINARY") + "x"}},
+     .args = {"none.vtk", "good.vtk", "d", "bad.vtk"},
+     .status = 2,
+     .lines = {"good.vtk:", "  result: consistent", "", "bad.vtk:", "  result: 1 problem"},
+     .err = "Error opening none.vtk\nError reading d\n"},
+    {.name = "only problems give 1",
+     .files = {{"good.vtk", uniform("BINARY") + eight_shorts},
+               {"bad.vtk", uniform("BINARY") + "x"}},
+     .args = {"bad.vtk", "good.vtk"},
+     .status = 1,
+     .lines = {"bad.vtk:", "good.vtk:"}},
+    {.name = "no argument", .args = {}, .status = 2, .err = "USAGE: voxinfo file...\n"},
+};
+
+class voxinfo_run : public testing::TestWithParam<info_case> {};
+
+TEST_P(voxinfo_run, reports) {
+    const info_case& c = GetParam();
+    const scratch_dir dir;
+    for (const auto& [name, content] : c.files) {
+        if (name.ends_with('/')) {
+            std::filesystem::create_directory(dir.path() + "/" + name);
+        } else {
+            write_file(dir.path() + "/" + name, content);
+        }
+    }
+    std::vector<std::string> argv = c.args;
+    argv.insert(argv.begin(), "voxinfo");
+    const auto got = run_program(VOXINFO, argv, dir.path());
+    EXPECT_EQ(got.status, c.status);
+    EXPECT_EQ(got.err, c.err);
+    const std::string out = "\n" + got.out;
+    for (const std::string& line : c.lines) {
+        EXPECT_NE(out.find("\n" + line + "\n"), std::string::npos)
+            << "missing line: " << line << "\nin:" << out;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(table, voxinfo_run, testing::ValuesIn(cases),
+                         [](const testing::TestParamInfo<info_case>& row) {
+                             std::string name;
+                             for (const char ch : row.param.name) {
+                                 name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+                             }
+                             return name;
+                         });
+
+} // namespace
