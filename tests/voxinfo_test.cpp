@@ -322,4 +322,34 @@ INSTANTIATE_TEST_SUITE_P(table, voxinfo_run, testing::ValuesIn(cases),
                              return name;
                          });
 
+// A sparse sample file past 4 GiB is read whole and counted exactly, in the same memory as a small
+// one.
+TEST(voxinfo_large, reads_a_sparse_file_past_4_gib_in_constant_memory) {
+    const scratch_dir dir;
+    const auto peak = [&](const std::string& name, const std::string& dims, std::uint64_t bytes) {
+        const std::string header = title + "BINARY\nDIMENSIONS  " + dims +
+                                   "\nSPACING  1 1 1\nORIGIN  0 0 0\nPOINT_DATA  " +
+                                   std::to_string(bytes / 8) +
+                                   "\nSCALARS scalars  double\nLOOKUP_TABLE default\n";
+        write_file(dir.path() + "/" + name, header);
+        const int fd = ::open((dir.path() + "/" + name).c_str(), O_WRONLY);
+        EXPECT_EQ(
+            ::pwrite(fd, "\x40\x45\0\0\0\0\0\0", 8, static_cast<off_t>(header.size() + bytes - 8)),
+            8);
+        ::close(fd);
+        const auto got = run_program(VOXINFO, {"voxinfo", name}, dir.path());
+        EXPECT_EQ(got.status, 0) << got.out << got.err;
+        const std::string samples = "  samples: double (8 bytes), " + std::to_string(bytes) +
+                                    " bytes from byte " + std::to_string(header.size()) + "\n";
+        EXPECT_NE(got.out.find(samples), std::string::npos) << got.out;
+        EXPECT_NE(got.out.find("  values: 0 to 42\n"), std::string::npos) << got.out;
+        std::filesystem::remove(dir.path() + "/" + name);
+        return got.max_rss_kib;
+    };
+    const long small = peak("small.vtk", "128 128 8", std::uint64_t{1} << 20);
+    const long large = peak("large.vtk", "1024 1024 513", std::uint64_t{1024} * 1024 * 513 * 8);
+    EXPECT_LE(large - small, 1024)
+        << "peak resident KiB: " << small << " small, " << large << " past 4 GiB";
+}
+
 } // namespace

@@ -332,7 +332,8 @@ void inspector::read_array(std::string_view line, const char* keyword, std::size
     }
     const std::string range = values.any() ? format_number(values.min(), values.single()) + " to " +
                                                  format_number(values.max(), values.single())
-                                           : "none";
+                              : values.values() > 0 ? "none finite"
+                                                    : "none";
     if (values.any()) {
         ranges_[axis] = {format_number(values.min(), values.single()),
                          format_number(values.max(), values.single())};

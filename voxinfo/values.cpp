@@ -79,7 +79,7 @@ std::size_t scan_words(const char* data, std::size_t size, bool last, bool& skip
             if (static_cast<std::size_t>(p - word) <= max_word) {
                 return static_cast<std::size_t>(word - data);
             }
-            on_word(word, word + max_word);
+            on_word(word, word + max_word + 1); // too long: no number
             skipping = true;
             return size;
         }
@@ -124,6 +124,9 @@ bool parse_real(const char* p, const char* end, double& value) {
         value = static_cast<double>(i.magnitude);
         value = i.negative ? -value : value;
         return true;
+    }
+    if (static_cast<std::size_t>(end - p) > max_word) {
+        return false;
     }
     const bool plus = p < end && *p == '+';
     if (plus) {
@@ -314,8 +317,15 @@ std::string type_words_of_size(unsigned size) {
 
 std::string format_number(double value, bool single) {
     char text[64];
-    const auto result = single ? std::to_chars(text, text + sizeof text, static_cast<float>(value))
-                               : std::to_chars(text, text + sizeof text, value);
+    auto result = single ? std::to_chars(text, text + sizeof text, static_cast<float>(value))
+                         : std::to_chars(text, text + sizeof text, value);
+    // Plain digits where they are not much longer: 100000 rather than 1e+05.
+    const double magnitude = std::fabs(value);
+    if (std::find(text, result.ptr, 'e') != result.ptr && magnitude >= 1e-4 && magnitude < 1e16) {
+        result = single ? std::to_chars(text, text + sizeof text, static_cast<float>(value),
+                                        std::chars_format::fixed)
+                        : std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+    }
     return {text, result.ptr};
 }
 

@@ -1,0 +1,70 @@
+// The reader on its own: whatever sizes the reads come in, a file gives the same report, so that
+// nothing depends on where the buffer happens to end.
+#include "reader.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Hands out at most `step` bytes a read.
+class trickle_source final : public vox::info::source {
+  public:
+    trickle_source(std::string_view bytes, std::size_t step) : bytes_(bytes), step_(step) {}
+    long read(char* buffer, std::size_t size) override {
+        const std::size_t n = std::min({size, step_, bytes_.size()});
+        std::memcpy(buffer, bytes_.data(), n);
+        bytes_.remove_prefix(n);
+        return static_cast<long>(n);
+    }
+
+  private:
+    std::string_view bytes_;
+    std::size_t step_;
+};
+
+std::string numbers(std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) {
+        text += std::to_string(i * 7919 % 65536) + (i % 16 == 15 ? "\n" : " ");
+    }
+    return text;
+}
+
+const std::string title = "# vtk DataFile Version 2.0\nOutput from voxaxis\n";
+
+const struct {
+    const char* name;
+    std::string bytes;
+} files[] = {
+    {"rectilinear text, glued and with a long word",
+     title + "ASCII\nDIMENSIONS  3 1 1\nX_COORDINATES 3 float\n0 1 2Y_COORDINATES 1 float\n" +
+         std::string(300, 'w') + " 5\nZ_COORDINATES 1 float\n-1e400\nPOINT_DATA  3\n" +
+         "SCALARS scalars  double\nLOOKUP_TABLE default\n1 2 " + std::string(200000, '9') + " 4"},
+    {"text samples past several buffers",
+     title + "ASCII\nDIMENSIONS  70000 1 1\nSPACING  1 1 1\nORIGIN  0 0 0\nPOINT_DATA  70000\n" +
+         "SCALARS scalars  unsigned_short\nLOOKUP_TABLE default\n" + numbers(70001)},
+    {"binary samples with a partial value at the end",
+     title + "BINARY\nDIMENSIONS  100001 1 1\nSPACING  1 1 1\nORIGIN  0 0 0\n" +
+         "POINT_DATA  100001\nSCALARS scalars  int\nLOOKUP_TABLE default\n" + numbers(40000)},
+};
+
+TEST(reader, reports_alike_whatever_the_size_of_the_reads) {
+    for (const auto& file : files) {
+        vox::info::memory_source whole(file.bytes);
+        const auto expected =
+            vox::info::inspect(whole, {.header_path = "", .follow_reference = false});
+        ASSERT_EQ(expected.failed, vox::info::report::failure::none) << expected.error;
+        for (const std::size_t step : {1, 3, 13, 4097, 131071}) {
+            trickle_source part(file.bytes, step);
+            const auto got =
+                vox::info::inspect(part, {.header_path = "", .follow_reference = false});
+            EXPECT_EQ(got.text, expected.text) << file.name << ", reads of " << step << " bytes";
+        }
+    }
+}
+
+} // namespace
