@@ -9,9 +9,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     vox::info::memory_source bytes(std::string_view(reinterpret_cast<const char*>(data), size));
     const vox::info::report r =
         vox::info::inspect(bytes, {.header_path = "", .follow_reference = false});
-    // A report always ends with its result line; a failure always says why.
-    if ((r.failed == vox::info::report::failure::none) == r.text.empty() ||
-        (r.failed == vox::info::report::failure::layout && r.error.empty())) {
+    // A report ends with its result line; a failure has no report, and says why when the layout
+    // is at fault.
+    using failure = vox::info::report::failure;
+    const bool reported =
+        r.text.ends_with("\n") && r.text.find("\n  result: ") != std::string::npos;
+    if (reported != (r.failed == failure::none) ||
+        (r.failed == failure::layout) == r.error.empty()) {
         __builtin_trap();
     }
     return 0;

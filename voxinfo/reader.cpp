@@ -605,11 +605,10 @@ report inspector::run() {
         report_grid();
         read_samples();
     } catch (const not_in_layout& error) {
-        r_.failed = report::failure::layout;
-        r_.error = error.message;
+        r_ = {.failed = report::failure::layout, .error = error.message};
         return r_;
     } catch (const read_error&) {
-        r_.failed = report::failure::reading;
+        r_ = {.failed = report::failure::reading};
         return r_;
     }
     r_.text += findings_;

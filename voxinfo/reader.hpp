@@ -21,7 +21,7 @@ struct report {
     enum class failure { none, opening, reading, layout } failed = failure::none;
     std::string error;
     // The report, one "  key: value" line each, ending with the problems, the warnings and the
-    // result.
+    // result; empty when the file could not be inspected.
     std::string text;
     unsigned problems = 0;
     unsigned warnings = 0;

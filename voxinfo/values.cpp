@@ -37,8 +37,8 @@ constexpr std::size_t probe = 512;
 
 constexpr std::array<bool, 256> blank_table = [] {
     std::array<bool, 256> table{};
-    for (const unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'}) {
-        table[c] = true;
+    for (const char c : {' ', '\t', '\n', '\v', '\f', '\r'}) {
+        table[static_cast<unsigned char>(c)] = true;
     }
     return table;
 }();
@@ -233,19 +233,47 @@ void probe_block(const char* p, std::size_t n, sample_sink::state& s) {
     }
 }
 
-// The range of `n` values; the loop is built for AVX2 as well, taken where the processor has it.
-template <typename S, S Flip>
-__attribute__((target_clones("avx2", "default"))) void range_of(const char* p, std::size_t n,
-                                                                S& lowest, S& highest) {
+// The range of `n` values, with the top bit flipped by `flip`.
+template <typename S>
+[[gnu::always_inline]] inline void range_of(const char* p, std::size_t n, S flip, S& lowest,
+                                            S& highest) {
     S lo = lowest;
     S hi = highest;
     for (std::size_t i = 0; i < n; ++i) {
-        const auto v = static_cast<S>(load<S>(p + i * sizeof(S)) ^ Flip);
+        const auto v = static_cast<S>(load<S>(p + i * sizeof(S)) ^ flip);
         lo = v < lo ? v : lo;
         hi = v > hi ? v : hi;
     }
     lowest = lo;
     highest = hi;
+}
+
+// The loop of each width, built for AVX2 as well and taken where the processor has it.
+#define VOX_RANGE_OF(S)                                                                            \
+    __attribute__((target_clones("avx2", "default"))) void range_of_##S(                           \
+        const char* p, std::size_t n, S flip, S& lowest, S& highest) {                             \
+        range_of<S>(p, n, flip, lowest, highest);                                                  \
+    }
+VOX_RANGE_OF(int8_t)
+VOX_RANGE_OF(int16_t)
+VOX_RANGE_OF(int32_t)
+VOX_RANGE_OF(int64_t)
+#undef VOX_RANGE_OF
+
+void range_any(const char* p, std::size_t n, std::int8_t flip, std::int8_t& lo, std::int8_t& hi) {
+    range_of_int8_t(p, n, flip, lo, hi);
+}
+void range_any(const char* p, std::size_t n, std::int16_t flip, std::int16_t& lo,
+               std::int16_t& hi) {
+    range_of_int16_t(p, n, flip, lo, hi);
+}
+void range_any(const char* p, std::size_t n, std::int32_t flip, std::int32_t& lo,
+               std::int32_t& hi) {
+    range_of_int32_t(p, n, flip, lo, hi);
+}
+void range_any(const char* p, std::size_t n, std::int64_t flip, std::int64_t& lo,
+               std::int64_t& hi) {
+    range_of_int64_t(p, n, flip, lo, hi);
 }
 
 template <typename T>
@@ -256,7 +284,7 @@ void scan_integers(const char* p, std::size_t n, sample_sink::state& s) {
     constexpr auto flip = static_cast<S>(std::is_signed_v<T> ? 0 : std::numeric_limits<S>::min());
     S lo = std::numeric_limits<S>::max();
     S hi = std::numeric_limits<S>::min();
-    range_of<S, flip>(p, n, lo, hi);
+    range_any(p, n, flip, lo, hi);
     if constexpr (std::is_signed_v<T>) {
         if (n == 0) {
             return;
