@@ -97,7 +97,8 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
     "the samples unchanged. voxaxis describes a rectilinear grid from coordinate"
     "files, voxeven a uniform grid from spacing and origin (or writes a header"
     "that names the sample file), voxslab a stack of slices placed along z by a"
-    "locations file.")
+    "locations file. voxinfo reads such files back, checks that their parts"
+    "agree and reports what they hold.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -8,6 +8,7 @@ declare -gA _vox_arguments=(
     [voxaxis]="file file - - - file file file type BINARY|ASCII"
     [voxeven]="file file - - - - - - - - - type BINARY_FILE|BINARY|ASCII"
     [voxslab]="file file - - - - - - - file type BINARY|ASCII"
+    [voxinfo]="file..."
 )
 
 # The word as the shell will read it (quotes and backslashes removed), where that is safe to

@@ -12,6 +12,8 @@ function __vox_arguments -a program
             echo file file - - - - - - - - - type 'BINARY_FILE|BINARY|ASCII'
         case voxslab
             echo file file - - - - - - - file type 'BINARY|ASCII'
+        case voxinfo
+            echo 'file...'
         case '*'
             return 1
     end

@@ -37,6 +37,9 @@ voxslab 1 2 3 4 5 6 7 8 |
 voxslab 1 2 3 4 5 6 7 8 9 10 u|unsigned_char unsigned_short
 voxslab 1 2 3 4 5 6 7 8 9 10 11 A|ASCII
 voxslab 1 2 3 4 5 6 7 8 9 10 11 BINARY_|
+voxinfo s|sample.raw scan_12:30.raw stack.raw sub
+voxinfo sample.raw stack.raw 1 2 3 z|z.txt
+voxinfo scan_12:3|scan_12:30.raw
 ./voxaxis 1 2 3 4 5 6 7 8 9 A|ASCII
 '
 

@@ -127,7 +127,16 @@ const info_case cases[] = {
      .status = 1,
      .lines = {"  samples: short (2 bytes), 8 bytes from byte 202",
                "  problem: samples: expected 16 bytes (8 points x 2 bytes of short), found 8 "
-               "(too few); that is 1 byte a point, the size of unsigned_char or char"}},
+               "(too few); that is 1 slice of 2 x 2; that is 1 byte a point, the size of "
+               "unsigned_char or char"}},
+    {.name = "binary samples of a wrong z dimension",
+     .files = {{"f.vtk", title +
+                             "BINARY\nDIMENSIONS  2 2 3\nSPACING  1 1 1\nORIGIN  0 0 0\n"
+                             "POINT_DATA  12\nSCALARS scalars  short\nLOOKUP_TABLE default\n" +
+                             eight_shorts}},
+     .status = 1,
+     .lines = {"  problem: samples: expected 24 bytes (12 points x 2 bytes of short), found 16 "
+               "(too few); that is 2 slices of 2 x 2"}},
     {.name = "binary samples one byte too many",
      .files = {{"f.vtk", uniform("BINARY") + eight_shorts + "\n"}},
      .status = 1,

@@ -374,9 +374,17 @@ void inspector::check_samples(sample_sink* values, std::uint64_t bytes, std::uin
         if (bytes != expected) {
             std::string what = "samples" + where + ": expected " + to_text(expected) + " bytes (" +
                                to_text(points_) + " points x " +
-                               to_text(std::uint64_t{type_->size}) + " bytes of " + type_word_ +
+                               plural(type_->size, "byte", "bytes") + " of " + type_word_ +
                                "), found " + to_text(bytes) +
                                (bytes < expected ? " (too few)" : " (too many)");
+            // A wrong z dimension, or a wrong type word: say what the length would fit.
+            const uint128 slice = uint128{dims_[0]} * dims_[1] * type_->size;
+            if (slice != 0 && bytes % slice == 0) {
+                const uint128 slices = bytes / slice;
+                what += "; that is " + to_text(slices) +
+                        (slices == 1 ? " slice of " : " slices of ") +
+                        to_text(std::uint64_t{dims_[0]}) + " x " + to_text(std::uint64_t{dims_[1]});
+            }
             for (const unsigned size : {1U, 2U, 4U, 8U}) {
                 if (points_ != 0 && bytes == points_ * size) {
                     what += "; that is " + plural(size, "byte", "bytes") +
@@ -605,10 +613,13 @@ report inspector::run() {
         report_grid();
         read_samples();
     } catch (const not_in_layout& error) {
-        r_ = {.failed = report::failure::layout, .error = error.message};
+        r_ = report{};
+        r_.failed = report::failure::layout;
+        r_.error = error.message;
         return r_;
     } catch (const read_error&) {
-        r_ = {.failed = report::failure::reading};
+        r_ = report{};
+        r_.failed = report::failure::reading;
         return r_;
     }
     r_.text += findings_;
