@@ -84,3 +84,4 @@ EOF
 echo
 echo "Samples and outputs in $folder; $small_pairs pairs for the small samples, $large_pairs for" \
     "the large one, after a warm-up pair each; peak memory is the largest of all runs."
+"$root/bench/voxinfo.sh" "$size" "$folder" "$large_pairs"
