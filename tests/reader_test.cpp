@@ -58,7 +58,7 @@ TEST(reader, reports_alike_whatever_the_size_of_the_reads) {
         const auto expected =
             vox::info::inspect(whole, {.header_path = "", .follow_reference = false});
         ASSERT_EQ(expected.failed, vox::info::report::failure::none) << expected.error;
-        for (const std::size_t step : {1, 3, 13, 4097, 131071}) {
+        for (const std::size_t step : {1UL, 3UL, 13UL, 4097UL, 131071UL}) {
             trickle_source part(file.bytes, step);
             const auto got =
                 vox::info::inspect(part, {.header_path = "", .follow_reference = false});
