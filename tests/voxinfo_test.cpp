@@ -49,7 +49,7 @@ struct info_case {
     std::map<std::string, std::string> files = {}; // a name ending in '/' is a folder
     std::vector<std::string> args = {"f.vtk"};
     int status = 0;
-    std::vector<std::string> lines = {}; // each a whole line of standard output
+    std::vector<std::string> lines = {}; // whole lines of standard output, in this order
     std::string err = "";                // standard error, exactly
 };
 
@@ -315,10 +315,13 @@ TEST_P(voxinfo_run, reports) {
     const auto got = run_program(VOXINFO, argv, dir.path());
     EXPECT_EQ(got.status, c.status);
     EXPECT_EQ(got.err, c.err);
+    // The lines in their order, others between them allowed.
     const std::string out = "\n" + got.out;
+    std::size_t from = 0;
     for (const std::string& line : c.lines) {
-        EXPECT_NE(out.find("\n" + line + "\n"), std::string::npos)
-            << "missing line: " << line << "\nin:" << out;
+        const std::size_t at = out.find("\n" + line + "\n", from);
+        EXPECT_NE(at, std::string::npos) << "missing line: " << line << "\nin:" << out;
+        from = at == std::string::npos ? from : at + line.size() + 1;
     }
 }
 

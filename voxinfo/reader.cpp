@@ -156,6 +156,8 @@ class inspector {
     std::array<std::optional<std::pair<std::string, std::string>>, 3> ranges_{};
     const type_info* type_ = nullptr;
     std::string type_word_;
+    // Report lines known before their place in the report comes.
+    std::string encoding_, arrays_;
 };
 
 [[noreturn]] void inspector::fail(const std::string& expected, std::string_view found) const {
@@ -188,14 +190,14 @@ void inspector::read_encoding() {
     const std::string_view line = next_line(expected);
     const std::string_view reference = keyword::binary_file;
     if (line == keyword::binary) {
-        info("encoding", "BINARY, samples embedded");
+        encoding_ = "BINARY, samples embedded";
     } else if (line == keyword::ascii) {
         text_ = true;
-        info("encoding", "ASCII, samples embedded");
+        encoding_ = "ASCII, samples embedded";
     } else if (line.size() > reference.size() + 1 && line.starts_with(reference) &&
                line[reference.size()] == ' ') {
         reference_ = line.substr(reference.size() + 1);
-        info("encoding", "BINARY_FILE, samples in " + reference_);
+        encoding_ = "BINARY_FILE, samples in " + reference_;
     } else {
         fail(expected, shown(line));
     }
@@ -338,8 +340,8 @@ void inspector::read_array(std::string_view line, const char* keyword, std::size
         ranges_[axis] = {format_number(values.min(), values.single()),
                          format_number(values.max(), values.single())};
     }
-    info(locations ? "z locations" : axis_names[axis],
-         plural(values.values(), "value", "values") + ", " + range);
+    arrays_ += std::string("  ") + (locations ? "z locations" : axis_names[axis]) + ": " +
+               plural(values.values(), "value", "values") + ", " + range + "\n";
 }
 
 void inspector::read_point_data(std::string_view line) {
@@ -550,7 +552,6 @@ report inspector::run() {
             }
         }
         points_ = uint128{dims_[0]} * dims_[1] * dims_[2];
-        const std::size_t dims_line = r_.text.size();
 
         read_grid_lines(next_line(grid_expected()));
         read_point_data(next_line(std::string("\"") + keyword::point_data + "  N\""));
@@ -574,13 +575,9 @@ report inspector::run() {
             fail("\"" + lookup + "\"", shown(line));
         }
 
-        // The grid lines go in front of what the arrays reported.
-        std::string head;
         const char* const grid_names[] = {"uniform", "rectilinear", "slice stack"};
-        head += std::string("  grid: ") + grid_names[static_cast<int>(grid_)] + "\n";
-        std::string tail = r_.text.substr(dims_line);
-        r_.text.resize(dims_line);
-        r_.text.insert(0, head);
+        info("grid", grid_names[static_cast<int>(grid_)]);
+        info("encoding", encoding_);
         if (dataset_ != dataset_kind::none) {
             info("dataset", dataset_ == dataset_kind::structured_points
                                 ? keyword::structured_points
@@ -609,7 +606,7 @@ report inspector::run() {
             info("spacing", spacing);
             info("origin", origin);
         }
-        r_.text += tail;
+        r_.text += arrays_;
         report_grid();
         read_samples();
     } catch (const not_in_layout& error) {
