@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the benchmark on a small sample with the programs of build folder $1 and the compiler $2,
 # in a folder whose path has blanks, and checks its table: one row for each converter and case,
-# each with times, a ratio and peak memory. The figures themselves mean nothing at this size.
+# each with times, a ratio and peak memory, and voxinfo's rows and memory lines. The figures themselves mean nothing at this size.
 set -u
 build=$1
 compiler=$2
@@ -19,6 +19,13 @@ rows=$(grep -cE "$row" <<<"$table")
 if [ "$rows" -ne 12 ]; then
     printf '%s\n' "$table"
     echo "FAIL: 12 rows expected, $rows found"
+    exit 1
+fi
+voxinfo_rows=$(grep -cE "^\| (voxinfo-binary|cat|voxinfo-ascii|wc) \| $number \| " <<<"$table")
+memory_rows=$(grep -cE "^voxinfo peak RSS on a .* [0-9]+ KiB " <<<"$table")
+if [ "$voxinfo_rows" -ne 4 ] || [ "$memory_rows" -ne 2 ]; then
+    printf '%s\n' "$table"
+    echo "FAIL: voxinfo: 4 rows and 2 memory lines expected, $voxinfo_rows and $memory_rows found"
     exit 1
 fi
 if [ -n "$(ls -A "$folder")" ]; then
