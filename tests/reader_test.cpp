@@ -44,6 +44,12 @@ const struct {
      title + "ASCII\nDIMENSIONS  3 1 1\nX_COORDINATES 3 float\n0 1 2Y_COORDINATES 1 float\n" +
          std::string(300, 'w') + " 5\nZ_COORDINATES 1 float\n-1e400\nPOINT_DATA  3\n" +
          "SCALARS scalars  double\nLOOKUP_TABLE default\n1 2 " + std::string(200000, '9') + " 4"},
+    {"rectilinear binary, keywords right after the values",
+     title + "BINARY\nDIMENSIONS  2 1 1\nX_COORDINATES 2 float\n" +
+         std::string("\0\0\0\0?\x80\0\0", 8) + "Y_COORDINATES 1 float\n" + std::string(4, '\0') +
+         "Z_COORDINATES 1 float\n" + std::string(4, '\0') +
+         "POINT_DATA  2\nSCALARS scalars  short\nLOOKUP_TABLE default\n" +
+         std::string("\x01\x02\x03\x04", 4)},
     {"text samples past several buffers",
      title + "ASCII\nDIMENSIONS  70000 1 1\nSPACING  1 1 1\nORIGIN  0 0 0\nPOINT_DATA  70000\n" +
          "SCALARS scalars  unsigned_short\nLOOKUP_TABLE default\n" + numbers(70001)},
