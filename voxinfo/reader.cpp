@@ -190,14 +190,14 @@ void inspector::read_encoding() {
     const std::string_view line = next_line(expected);
     const std::string_view reference = keyword::binary_file;
     if (line == keyword::binary) {
-        encoding_ = "BINARY, samples embedded";
+        encoding_ = std::string(keyword::binary) + ", samples embedded";
     } else if (line == keyword::ascii) {
         text_ = true;
-        encoding_ = "ASCII, samples embedded";
+        encoding_ = std::string(keyword::ascii) + ", samples embedded";
     } else if (line.size() > reference.size() + 1 && line.starts_with(reference) &&
                line[reference.size()] == ' ') {
         reference_ = line.substr(reference.size() + 1);
-        encoding_ = "BINARY_FILE, samples in " + reference_;
+        encoding_ = std::string(keyword::binary_file) + ", samples in " + reference_;
     } else {
         fail(expected, shown(line));
     }
