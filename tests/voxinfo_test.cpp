@@ -44,6 +44,15 @@ std::string bytes_of(std::initializer_list<T> values, bool big = true) {
 
 const std::string eight_shorts = bytes_of<std::int16_t>({-3, 0, 1, 2, 3, 4, 5, 300});
 
+// Four doubles of 1 stored little-endian: as big-endian doubles, denormals.
+const std::string little_endian_ones = [] {
+    std::string bytes;
+    for (int i = 0; i < 4; ++i) {
+        bytes += std::string("\0\0\0\0\0\0\xf0\x3f", 8);
+    }
+    return bytes;
+}();
+
 struct info_case {
     std::string name;
     std::map<std::string, std::string> files = {}; // a name ending in '/' is a folder
@@ -245,11 +254,11 @@ const info_case cases[] = {
      .lines = {"  warning: X_COORDINATES do not increase: 9e-44 follows 4.6006e-41 at value 2",
                "  warning: X_COORDINATES look little-endian: read with their bytes swapped they "
                "are plausible and increasing; swap the bytes of each value before converting"}},
-    {.name = "type word of unknown size",
+    {.name = "type word of unknown size, no judgement of byte order",
      .files = {{"f.vtk", uniform("BINARY", "POINT_DATA  8\nSCALARS scalars  rgb\n"
                                            "LOOKUP_TABLE default\n") +
-                             "0123"}},
-     .lines = {"  samples: rgb (size unknown), 4 bytes from byte 200",
+                             little_endian_ones}},
+     .lines = {"  samples: rgb (size unknown), 32 bytes from byte 200",
                "  warning: the type word \"rgb\" has no known size; the length of the samples is "
                "not checked",
                "  result: consistent, 1 warning"}},

@@ -396,7 +396,8 @@ void inspector::check_samples(sample_sink* values, std::uint64_t bytes, std::uin
             problem(what);
         }
     }
-    if (values != nullptr && values->looks_swapped()) {
+    // Byte order is judged only for a type of known size.
+    if (type_ != nullptr && values != nullptr && values->looks_swapped()) {
         warning(std::string("samples look little-endian: read with their bytes swapped they are ") +
                 (type_->kind == number_kind::floating ? "finite and plausible" : "far smoother") +
                 "; swap the bytes of each value before converting");
