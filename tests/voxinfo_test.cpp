@@ -283,13 +283,42 @@ const info_case cases[] = {
      .files = {{"f.vtk", title + std::string(100000, 'B')}},
      .status = 2,
      .err = "f.vtk: line 3: expected \"BINARY\", \"ASCII\" or \"BINARY_FILE PATH\", found a line "
-            "longer than 4096 bytes: "
+            "longer than 8192 bytes: "
             "\"BBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBB\"...\n"},
     {.name = "coordinates never followed by the next keyword",
      .files = {{"f.vtk", title + "ASCII\nDIMENSIONS  1 1 1\nX_COORDINATES 1 float\n0\n"}},
      .status = 2,
      .err = "f.vtk: line 7: expected \"Y_COORDINATES ...\" after the values of X_COORDINATES, "
             "found the end of the file\n"},
+    {.name = "binary coordinates far too long are a problem of their length",
+     .files = {{"f.vtk", title + "BINARY\nDIMENSIONS  2 1 1\nX_COORDINATES 2 float\n" +
+                             std::string(2000000, '\x01') + "Y_COORDINATES 1 float\n" +
+                             bytes_of<float>({0}) + "Z_COORDINATES 1 float\n" +
+                             bytes_of<float>({0}) +
+                             "POINT_DATA  2\nSCALARS scalars  unsigned_char\n"
+                             "LOOKUP_TABLE default\nab"}},
+     .status = 1,
+     .lines = {"  problem: X_COORDINATES: expected 8 bytes (2 x 4), found 2000000 (too many)",
+               "  result: 1 problem, 1 warning"}},
+    {.name = "control characters of the file are escaped in the report",
+     .files = {{"f.vtk", uniform("BINARY_FILE \x1b[2J\r  result: consistent")}},
+     .status = 1,
+     .lines = {"  encoding: BINARY_FILE, samples in \\x1b[2J\\x0d  result: consistent",
+               "  problem: samples: the referenced file \\x1b[2J\\x0d  result: consistent is "
+               "not found",
+               "  result: 1 problem"}},
+    {.name = "a reference as long as a path may be",
+     .files = {{"v.raw", eight_shorts},
+               {"f.vtk", uniform("BINARY_FILE " +
+                                 [] {
+                                     std::string path;
+                                     for (int i = 0; i < 2040; ++i) {
+                                         path += "./";
+                                     }
+                                     return path +
+                                            "v.raw"; // 4085 bytes: the line is longer than 4 KiB
+                                 }())}},
+     .lines = {"  values: -3 to 300", "  result: consistent"}},
     {.name = "a missing file, a folder, a good file and a bad one: the worst status",
      .files = {{"d/", ""},
                {"good.vtk", uniform("BINARY") + eight_shorts},

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vox::info {
@@ -14,6 +15,11 @@ long fd_source::read(char* buffer, std::size_t size) {
             return static_cast<long>(got);
         }
     }
+}
+
+bool fd_source::finite() const {
+    struct stat st {};
+    return ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
 }
 
 long memory_source::read(char* buffer, std::size_t size) {

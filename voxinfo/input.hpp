@@ -15,6 +15,9 @@ class source {
     virtual ~source() = default;
     // Up to `size` bytes into `buffer`: the count, 0 at the end, -1 on a read error.
     virtual long read(char* buffer, std::size_t size) = 0;
+    // Whether the bytes are known to end (a regular file, bytes in memory); a pipe or a device
+    // may go on for ever.
+    virtual bool finite() const { return true; }
 };
 
 // A file descriptor, read with read(2); it is not closed.
@@ -22,6 +25,7 @@ class fd_source final : public source {
   public:
     explicit fd_source(int fd) : fd_(fd) {}
     long read(char* buffer, std::size_t size) override;
+    bool finite() const override;
 
   private:
     int fd_;
@@ -53,13 +57,15 @@ enum class line_status { ok, end_of_file, too_long, unterminated, read_error };
 class input {
   public:
     static constexpr std::size_t buffer_size = 128 * 1024;
-    static constexpr std::size_t max_line = 4096;
+    // Room for the longest path (PATH_MAX) behind a keyword, as in the reference-mode line.
+    static constexpr std::size_t max_line = 8192;
 
     explicit input(source& from);
 
     // The position of the next byte in the file.
     std::uint64_t offset() const { return base_ + pos_; }
     bool read_failed() const { return failed_; }
+    bool finite() const { return from_.finite(); }
 
     // The next line, without its line feed, at most max_line bytes long. The view stays valid until
     // the next call.

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <fcntl.h>
+#include <limits>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,6 +52,24 @@ std::string shown(std::string_view text) {
         }
     }
     out += text.size() > longest ? "\"..." : "\"";
+    return out;
+}
+
+// A line of the report, with the file's own words (paths, type words) in it: control characters
+// are written as \xNN, so that no file can move the cursor or make up a line of the report.
+std::string printable(std::string_view text) {
+    std::string out;
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7f) {
+            constexpr char hex[] = "0123456789abcdef";
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += ch;
+        }
+    }
     return out;
 }
 
@@ -118,14 +137,14 @@ class inspector {
     std::string_view next_line(const std::string& expected);
     [[noreturn]] void fail(const std::string& expected, std::string_view found) const;
     void info(const char* key, const std::string& value) {
-        r_.text += std::string("  ") + key + ": " + value + "\n";
+        r_.text += std::string("  ") + key + ": " + printable(value) + "\n";
     }
     void problem(const std::string& what) {
-        findings_ += "  problem: " + what + "\n";
+        findings_ += "  problem: " + printable(what) + "\n";
         ++r_.problems;
     }
     void warning(const std::string& what) {
-        findings_ += "  warning: " + what + "\n";
+        findings_ += "  warning: " + printable(what) + "\n";
         ++r_.warnings;
     }
     void read_encoding();
@@ -285,7 +304,11 @@ void inspector::read_array(std::string_view line, const char* keyword, std::size
     }
     array_sink values(type, text_);
     const std::uint64_t start = in_.offset();
-    const std::uint64_t limit = (std::uint64_t{count} + 1) * 64 + (std::uint64_t{1} << 20);
+    // A file that ends is searched to its end, so that values far too long are a problem of
+    // their length; a stream that may never end only as far as such values would reach.
+    const std::uint64_t limit = in_.finite()
+                                    ? std::numeric_limits<std::uint64_t>::max()
+                                    : (std::uint64_t{count} + 1) * 64 + (std::uint64_t{1} << 20);
     const bool found = in_.stream_until(std::string(next) + " ", limit, values);
     if (in_.read_failed()) {
         throw read_error{};
@@ -323,10 +346,9 @@ void inspector::read_array(std::string_view line, const char* keyword, std::size
         }
     }
     if (values.first_not_increasing() != 0) {
-        warning(name + (locations ? " do not increase: " : " do not increase: ") +
-                format_number(values.it(), values.single()) + " follows " +
-                format_number(values.previous_of_it(), values.single()) + " at value " +
-                to_text(values.first_not_increasing() + 1));
+        warning(name + " do not increase: " + format_number(values.it(), values.single()) +
+                " follows " + format_number(values.previous_of_it(), values.single()) +
+                " at value " + to_text(values.first_not_increasing() + 1));
     }
     if (values.looks_swapped()) {
         warning(name + " look little-endian: read with their bytes swapped they are plausible "
