@@ -155,8 +155,8 @@ class inspector {
                     bool locations);
     void read_point_data(std::string_view line);
     void read_samples();
-    void check_samples(sample_sink* values, std::uint64_t bytes, std::uint64_t numbers,
-                       const std::string& where);
+    // The value range of the samples, then whatever of them disagrees with the header.
+    void check_samples(const sample_sink& values, const std::string& where);
     void report_grid();
 
     input in_;
@@ -381,17 +381,22 @@ void inspector::read_point_data(std::string_view line) {
     }
 }
 
-void inspector::check_samples(sample_sink* values, std::uint64_t bytes, std::uint64_t numbers,
-                              const std::string& where) {
+void inspector::check_samples(const sample_sink& values, const std::string& where) {
+    if (type_ != nullptr || text_) {
+        info("values", values.range() + (values.not_finite() > 0
+                                             ? ", " + to_text(values.not_finite()) + " not finite"
+                                             : std::string()));
+    }
+    const std::uint64_t bytes = values.bytes();
     if (text_) {
-        if (numbers != points_) {
+        if (values.values() != points_) {
             problem("samples: expected " + to_text(points_) + " numbers (the points), found " +
-                    to_text(numbers));
+                    to_text(values.values()));
         }
-        if (values != nullptr && values->bad().count > 0) {
-            problem("samples: " + plural(values->bad().count, "word is", "words are") +
+        if (values.bad().count > 0) {
+            problem("samples: " + plural(values.bad().count, "word is", "words are") +
                     " not a number of type " + type_word_ + ", the first " +
-                    shown(values->bad().first) + " at byte " + to_text(values->bad().first_at));
+                    shown(values.bad().first) + " at byte " + to_text(values.bad().first_at));
         }
     } else if (type_ != nullptr) {
         const uint128 expected = points_ * type_->size;
@@ -419,7 +424,7 @@ void inspector::check_samples(sample_sink* values, std::uint64_t bytes, std::uin
         }
     }
     // Byte order is judged only for a type of known size.
-    if (type_ != nullptr && values != nullptr && values->looks_swapped()) {
+    if (type_ != nullptr && values.looks_swapped()) {
         warning(std::string("samples look little-endian: read with their bytes swapped they are ") +
                 (type_->kind == number_kind::floating ? "finite and plausible" : "far smoother") +
                 "; swap the bytes of each value before converting");
@@ -448,13 +453,7 @@ void inspector::read_samples() {
                                     to_text(start)
                               : description + ", " + plural(values.bytes(), "byte", "bytes") +
                                     " from byte " + to_text(start));
-        if (type_ != nullptr || text_) {
-            info("values",
-                 values.range() + (values.not_finite() > 0
-                                       ? ", " + to_text(values.not_finite()) + " not finite"
-                                       : std::string()));
-        }
-        check_samples(&values, values.bytes(), values.values(), "");
+        check_samples(values, "");
         return;
     }
 
@@ -512,12 +511,7 @@ void inspector::read_samples() {
         problem("samples: error reading the referenced file " + path);
         return;
     }
-    if (type_ != nullptr) {
-        info("values", values.range() + (values.not_finite() > 0
-                                             ? ", " + to_text(values.not_finite()) + " not finite"
-                                             : std::string()));
-    }
-    check_samples(&values, values.bytes(), values.values(), " in " + path);
+    check_samples(values, " in " + path);
 }
 
 void inspector::report_grid() {
