@@ -561,7 +561,9 @@ VOX_SAMPLES = [(p * 2731) % 65536 for p in range(NPOINTS)]
 
 def vox_files():
     """The converters' header: no DATASET line, two blanks after some keywords,
-    payloads with nothing after them."""
+    payloads with nothing after them. Coordinate and location files are copied
+    into the header as they are, so an ASCII one may or may not end in a line
+    feed before the next keyword."""
     top = "# vtk DataFile Version 2.0\nOutput from %s\n%s\n"
     point_data = "POINT_DATA  24\nSCALARS scalars  unsigned_short\nLOOKUP_TABLE default\n"
     uniform = ("DIMENSIONS  3 4 2\nSPACING  1.000000 1.000000 1.000000\n"
@@ -574,7 +576,7 @@ def vox_files():
         write_bytes("vox_reference.vtk", top % ("voxeven", "BINARY_FILE samples.raw"), uniform,
                     point_data),
         write_bytes("vox_rectilinear_ascii.vtk", top % ("voxaxis", "BINARY"),
-                    "DIMENSIONS  3 4 2\nX_COORDINATES 3 float\n0 0.5 1.5",
+                    "DIMENSIONS  3 4 2\nX_COORDINATES 3 float\n0 0.5 1.5\n",
                     "Y_COORDINATES 4 float\n-1 0 1 2", "Z_COORDINATES 2 float\n7 9",
                     point_data, samples),
         write_bytes("vox_rectilinear_binary.vtk", top % ("voxaxis", "BINARY"),
