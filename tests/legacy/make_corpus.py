@@ -218,8 +218,9 @@ def vtk_components():
         data.GetPointData().SetScalars(
             make_array("vtkFloatArray", "c%d" % components, components, NPOINTS, values))
         binary = components != 3
-        names.append(write_vtk(data, "vtk51_scalars%d_%s.vtk" % (components, "binary" if binary else "ascii"),
-                               binary, 51, "float point scalars with %d components" % components))
+        encoding = "binary" if binary else "ascii"
+        names.append(write_vtk(data, "vtk51_scalars%d_%s.vtk" % (components, encoding), binary, 51,
+                               "float point scalars with %d components" % components))
     data = image()
     data.GetPointData().SetScalars(
         make_array("vtkUnsignedCharArray", "rgba", 4, NPOINTS, scaled(0, 255, NPOINTS * 4)))
@@ -334,7 +335,8 @@ def vtk_cell_only():
 # ------------------------------------------------------ hand-made files
 
 def sp_header(version="3.0", encoding="ASCII", title="hand-made structured points"):
-    return "# vtk DataFile Version %s\n%s\n%s\nDATASET STRUCTURED_POINTS\n" % (version, title, encoding)
+    return "# vtk DataFile Version %s\n%s\n%s\nDATASET STRUCTURED_POINTS\n" % (
+        version, title, encoding)
 
 
 GEOMETRY = "DIMENSIONS 3 4 2\nSPACING 0.5 1 2.5\nORIGIN -1 0 10\n"
@@ -343,7 +345,8 @@ FLOATS = [round(x, 4) for x in scaled(-2.5, 7.75)]
 
 
 def float_scalars_ascii(name="f", values=FLOATS):
-    return "POINT_DATA 24\nSCALARS %s float\nLOOKUP_TABLE default\n%s" % (name, ascii_numbers(values))
+    return "POINT_DATA 24\nSCALARS %s float\nLOOKUP_TABLE default\n%s" % (
+        name, ascii_numbers(values))
 
 
 def hand_versions():
@@ -400,7 +403,8 @@ def hand_scalars():
     table = "LOOKUP_TABLE heat 3\n0 0 1 1\n0.5 0.5 0.5 1\n1 0 0 1\n"
     return [
         write_bytes("hand_scalars_count1.vtk", sp_header(), GEOMETRY,
-                    "POINT_DATA 24\nSCALARS one int 1\nLOOKUP_TABLE default\n", ascii_numbers(INTS)),
+                    "POINT_DATA 24\nSCALARS one int 1\nLOOKUP_TABLE default\n",
+                    ascii_numbers(INTS)),
         write_bytes("hand_scalars_count4_binary.vtk", sp_header(encoding="BINARY"), GEOMETRY,
                     "POINT_DATA 24\nSCALARS four float 4\nLOOKUP_TABLE default\n",
                     big_endian("f", values4), b"\n"),
@@ -481,8 +485,8 @@ def hand_rectilinear():
     body = float_scalars_ascii()
     return [
         write_bytes("hand_rect_run_in.vtk", rg_header(),
-                    "X_COORDINATES 3 float\n0 0.5 2Y_COORDINATES 4 float\n-1 0 1 3Z_COORDINATES 2 float\n"
-                    "5 7.5\n", body),
+                    "X_COORDINATES 3 float\n0 0.5 2Y_COORDINATES 4 float\n"
+                    "-1 0 1 3Z_COORDINATES 2 float\n5 7.5\n", body),
         write_bytes("hand_rect_tabs.vtk", rg_header(),
                     "X_COORDINATES\t3 float\n0 0.5 2\nY_COORDINATES\t4\tfloat\n-1 0 1 3\n"
                     "Z_COORDINATES 2\tfloat\t\n5 7.5\n", body),
@@ -510,7 +514,8 @@ def hand_ascii_numbers():
                            "POINT_DATA 24\nSCALARS s %s\nLOOKUP_TABLE default\n" % word,
                            ascii_numbers(values))
     return [
-        with_values("hand_nan_words.vtk", "float", FLOATS[:5] + ["nan", "inf", "-inf"] + FLOATS[8:]),
+        with_values("hand_nan_words.vtk", "float",
+                    FLOATS[:5] + ["nan", "inf", "-inf"] + FLOATS[8:]),
         with_values("hand_double_1e400.vtk", "double", FLOATS[:5] + ["1e400"] + FLOATS[6:]),
         with_values("hand_float_1e39.vtk", "float", FLOATS[:5] + ["1e39"] + FLOATS[6:]),
         with_values("hand_number_forms.vtk", "double",
