@@ -37,4 +37,23 @@ inline constexpr char scalars_name[] = "scalars";
 inline constexpr char lookup_table[] = "LOOKUP_TABLE";
 inline constexpr char lookup_table_name[] = "default";
 
+// What other writers put into files of the same layout, and the reader takes too: the magic line
+// of any version, the datasets besides the two structured ones, and the attributes and blocks
+// that may follow the geometry.
+inline constexpr char magic_prefix[] = "# vtk DataFile Version ";
+inline constexpr char polydata[] = "POLYDATA";
+inline constexpr char structured_grid[] = "STRUCTURED_GRID";
+inline constexpr char unstructured_grid[] = "UNSTRUCTURED_GRID";
+inline constexpr char aspect_ratio[] = "ASPECT_RATIO";
+inline constexpr char cell_data[] = "CELL_DATA";
+inline constexpr char color_scalars[] = "COLOR_SCALARS";
+inline constexpr char vectors[] = "VECTORS";
+inline constexpr char normals[] = "NORMALS";
+inline constexpr char texture_coordinates[] = "TEXTURE_COORDINATES";
+inline constexpr char tensors[] = "TENSORS";
+inline constexpr char tensors6[] = "TENSORS6";
+inline constexpr char field[] = "FIELD";
+inline constexpr char metadata[] = "METADATA";
+inline constexpr char null_array[] = "NULL_ARRAY";
+
 } // namespace vox::keyword

@@ -1,6 +1,6 @@
 // The reader on its own: whatever sizes the reads come in, a file gives the same report, so that
 // nothing depends on where the buffer happens to end.
-#include "reader.hpp"
+#include "inspect.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 namespace {
 
 // Hands out at most `step` bytes a read.
-class trickle_source final : public vox::info::source {
+class trickle_source final : public vox::legacy::source {
   public:
     trickle_source(std::string_view bytes, std::size_t step) : bytes_(bytes), step_(step) {}
     long read(char* buffer, std::size_t size) override {
@@ -60,7 +60,7 @@ const struct {
 
 TEST(reader, reports_alike_whatever_the_size_of_the_reads) {
     for (const auto& file : files) {
-        vox::info::memory_source whole(file.bytes);
+        vox::legacy::memory_source whole(file.bytes);
         const auto expected =
             vox::info::inspect(whole, {.header_path = "", .follow_reference = false});
         ASSERT_EQ(expected.failed, vox::info::report::failure::none) << expected.error;

@@ -1,7 +1,9 @@
-// voxinfo: reads files in the layout that the converters write, checks that their parts agree and
-// reports on each. Exit status as cmp has it: 0 when every file is consistent, 1 when the parts of
-// some file disagree, 2 when some file cannot be read as this layout (or on a usage error).
-#include "reader.hpp"
+// voxinfo: reads files in the legacy layout, the converters' own and the structured forms other
+// programs write, checks that their parts agree and reports on each. Exit status as cmp has it: 0
+// when every file is consistent, 1 when the parts of some file disagree, 2 when some file cannot
+// be read as this layout (or on a usage error).
+#include "inspect.hpp"
+#include "report.hpp"
 
 #include <cstdio>
 #include <string>
@@ -14,23 +16,26 @@ int main(int argc, char** argv) {
     int status = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string path = argv[i];
+        const std::string shown = vox::info::printable(path);
         const vox::info::report r = vox::info::inspect_file(path);
         using failure = vox::info::report::failure;
         switch (r.failed) {
         case failure::none:
-            std::printf("%s%s:\n%s", i > 1 ? "\n" : "", path.c_str(), r.text.c_str());
+            std::printf("%s%s:\n%s", i > 1 ? "\n" : "", shown.c_str(), r.text.c_str());
             status = r.problems > 0 && status == 0 ? 1 : status;
             break;
         case failure::opening:
-            std::fprintf(stderr, "Error opening %s\n", path.c_str());
+            std::fprintf(stderr, "Error opening %s: %s\n", shown.c_str(), r.error.c_str());
             status = 2;
             break;
         case failure::reading:
-            std::fprintf(stderr, "Error reading %s\n", path.c_str());
+            std::fprintf(stderr, "Error reading %s%s%s\n", shown.c_str(),
+                         r.error.empty() ? "" : ": ", r.error.c_str());
             status = 2;
             break;
         case failure::layout:
-            std::fprintf(stderr, "%s: %s\n", path.c_str(), r.error.c_str());
+        case failure::refused:
+            std::fprintf(stderr, "%s: %s\n", shown.c_str(), r.error.c_str());
             status = 2;
             break;
         }

@@ -9,11 +9,12 @@
 #include <cstring>
 #include <limits>
 
-namespace vox::info {
+namespace vox::legacy {
 
 namespace {
 
 constexpr type_info types[] = {
+    {"bit", 1, number_kind::bit},
     {"unsigned_char", 1, number_kind::unsigned_integer},
     {"char", 1, number_kind::signed_integer},
     {"signed_char", 1, number_kind::signed_integer},
@@ -23,77 +24,21 @@ constexpr type_info types[] = {
     {"unsigned_int", 4, number_kind::unsigned_integer},
     {"long", 8, number_kind::signed_integer},
     {"unsigned_long", 8, number_kind::unsigned_integer},
+    {"vtkIdType", 4, number_kind::signed_integer}, // VTK writes ids as 4-byte ints
     {"vtktypeint64", 8, number_kind::signed_integer},
     {"vtktypeuint64", 8, number_kind::unsigned_integer},
     {"float", 4, number_kind::floating},
     {"double", 8, number_kind::floating},
 };
 
-// Words longer than this are no numbers; they are cut short at this length.
+// Words longer than this are no numbers.
 constexpr std::size_t max_word = 128;
 constexpr std::size_t shown_word = 32;
 // Values of each block that are also read the other way round, for the little-endian evidence.
 constexpr std::size_t probe = 512;
 
-constexpr std::array<bool, 256> blank_table = [] {
-    std::array<bool, 256> table{};
-    for (const char c : {' ', '\t', '\n', '\v', '\f', '\r'}) {
-        table[static_cast<unsigned char>(c)] = true;
-    }
-    return table;
-}();
+} // namespace
 
-inline bool is_blank(char c) {
-    return blank_table[static_cast<unsigned char>(c)];
-}
-
-// Splits `size` bytes into blank-separated words and hands each to `on_word(begin, end)`. A word
-// that reaches the end of the bytes is left for the next call unless `last` is set, or it is too
-// long to be a number: then its first max_word bytes go to on_word and the rest is skipped.
-template <typename OnWord>
-std::size_t scan_words(const char* data, std::size_t size, bool last, bool& skipping,
-                       OnWord&& on_word) {
-    const char* p = data;
-    const char* const end = data + size;
-    if (skipping) {
-        while (p < end && !is_blank(*p)) {
-            ++p;
-        }
-        if (p == end) {
-            return size;
-        }
-        skipping = false;
-    }
-    for (;;) {
-        while (p < end && is_blank(*p)) {
-            ++p;
-        }
-        if (p == end) {
-            return size;
-        }
-        const char* const word = p;
-        while (p < end && !is_blank(*p)) {
-            ++p;
-        }
-        if (p == end && !last) {
-            if (static_cast<std::size_t>(p - word) <= max_word) {
-                return static_cast<std::size_t>(word - data);
-            }
-            on_word(word, word + max_word + 1); // too long: no number
-            skipping = true;
-            return size;
-        }
-        on_word(word, p);
-    }
-}
-
-struct integer_word {
-    bool ok;
-    bool negative;
-    std::uint64_t magnitude;
-};
-
-// An optional sign and decimal digits, nothing else, within 64 bits.
 integer_word parse_integer(const char* p, const char* end) {
     integer_word result{false, false, 0};
     if (p < end && (*p == '-' || *p == '+')) {
@@ -115,8 +60,6 @@ integer_word parse_integer(const char* p, const char* end) {
     result.magnitude = value;
     return result;
 }
-
-} // namespace
 
 // A whole word as a real number, as a stream reads a double; false when it is none.
 bool parse_real(const char* p, const char* end, double& value) {
@@ -322,7 +265,11 @@ std::uint64_t scan_reals(const char* p, std::size_t n, sample_sink::state& s) {
 
 const type_info* find_type(std::string_view word) {
     for (const type_info& type : types) {
-        if (type.word == word) {
+        if (std::equal(type.word.begin(), type.word.end(), word.begin(), word.end(),
+                       [](char a, char b) {
+                           return std::tolower(static_cast<unsigned char>(a)) ==
+                                  std::tolower(static_cast<unsigned char>(b));
+                       })) {
             return &type;
         }
     }
@@ -332,7 +279,8 @@ const type_info* find_type(std::string_view word) {
 std::string type_words_of_size(unsigned size) {
     std::string words;
     for (const type_info& type : types) {
-        if (type.size == size && !type.word.starts_with("vtk") && type.word != "signed_char") {
+        if (type.size == size && !type.word.starts_with("vtk") && type.word != "signed_char" &&
+            type.kind != number_kind::bit) {
             words += words.empty() ? "" : ", ";
             words += type.word;
         }
@@ -357,7 +305,8 @@ std::string format_number(double value, bool single) {
     return {text, result.ptr};
 }
 
-sample_sink::sample_sink(const type_info& type, bool text) : type_(type), text_(text) {
+sample_sink::sample_sink(const type_info& type, bool text, bool colours)
+    : type_(type), text_(text), colours_(colours) {
     s_.smin = std::numeric_limits<std::int64_t>::max();
     s_.smax = std::numeric_limits<std::int64_t>::min();
     s_.umin = std::numeric_limits<std::uint64_t>::max();
@@ -366,49 +315,106 @@ sample_sink::sample_sink(const type_info& type, bool text) : type_(type), text_(
     s_.fmax = -HUGE_VAL;
 }
 
-std::size_t sample_sink::take(const char* data, std::size_t size, std::uint64_t offset, bool last) {
-    if (text_) {
-        const std::size_t took =
-            scan_words(data, size, last, skipping_, [&](const char* word, const char* end) {
-                const auto at = offset + static_cast<std::uint64_t>(word - data);
-                if (type_.kind == number_kind::floating) {
-                    double v = 0;
-                    if (!parse_real(word, end, v)) {
-                        note_bad_word(bad_, word, end, at);
-                        return;
-                    }
-                    ++values_;
-                    if (std::isfinite(v)) {
-                        s_.fmin = std::min(s_.fmin, v);
-                        s_.fmax = std::max(s_.fmax, v);
-                    } else {
-                        ++not_finite_;
-                    }
-                    return;
-                }
-                const integer_word i = parse_integer(word, end);
-                constexpr std::uint64_t sign_bit = std::uint64_t{1} << 63;
-                if (!i.ok ||
-                    (type_.kind == number_kind::unsigned_integer && i.negative &&
-                     i.magnitude != 0) ||
-                    (type_.kind == number_kind::signed_integer &&
-                     i.magnitude > (i.negative ? sign_bit : sign_bit - 1))) {
-                    note_bad_word(bad_, word, end, at);
-                    return;
-                }
-                ++values_;
-                if (type_.kind == number_kind::unsigned_integer) {
-                    s_.umin = std::min(s_.umin, i.magnitude);
-                    s_.umax = std::max(s_.umax, i.magnitude);
-                } else {
-                    const auto v = i.negative ? static_cast<std::int64_t>(0 - i.magnitude)
-                                              : static_cast<std::int64_t>(i.magnitude);
-                    s_.smin = std::min(s_.smin, v);
-                    s_.smax = std::max(s_.smax, v);
-                }
-            });
-        bytes_ += took;
-        return took;
+namespace {
+
+void note_unreadable(unreadable_words& words, const char* word, const char* end,
+                     std::uint64_t offset) {
+    if (words.count++ == 0) {
+        words.first.assign(word,
+                           std::min<std::size_t>(static_cast<std::size_t>(end - word), shown_word));
+        words.first_at = offset;
+    }
+}
+
+// The range of an integer type of `size` bytes.
+bool fits(const type_info& type, const integer_word& i) {
+    const unsigned bits = type.kind == number_kind::bit ? 1 : type.size * 8;
+    if (type.kind == number_kind::unsigned_integer || type.kind == number_kind::bit) {
+        return (!i.negative || i.magnitude == 0) &&
+               (bits == 64 || i.magnitude < (std::uint64_t{1} << bits));
+    }
+    const std::uint64_t top = std::uint64_t{1} << (bits - 1);
+    return i.negative ? i.magnitude <= top : i.magnitude < top;
+}
+
+} // namespace
+
+void sample_sink::word(const char* word, const char* end, std::uint64_t at) {
+    if (colours_) {
+        double v = 0;
+        if (!parse_real(word, end, v) || !std::isfinite(v) || std::fabs(v) > 1e15) {
+            note_bad_word(bad_, word, end, at);
+            return;
+        }
+        // As VTK's reader keeps them: times 255, rounded, the low eight bits.
+        const auto byte =
+            static_cast<std::uint64_t>(static_cast<std::int64_t>(std::floor(v * 255 + 0.5))) &
+            0xffU;
+        ++values_;
+        s_.umin = std::min(s_.umin, byte);
+        s_.umax = std::max(s_.umax, byte);
+        return;
+    }
+    if (type_.kind == number_kind::floating) {
+        double v = 0;
+        if (!parse_real(word, end, v)) {
+            note_bad_word(bad_, word, end, at);
+            return;
+        }
+        ++values_;
+        // A float beyond its range is an infinity, and neither reads back in VTK.
+        const bool single = type_.size == 4;
+        if (std::isfinite(v) && (!single || std::fabs(v) <= std::numeric_limits<float>::max())) {
+            s_.fmin = std::min(s_.fmin, v);
+            s_.fmax = std::max(s_.fmax, v);
+        } else {
+            ++not_finite_;
+            note_unreadable(unreadable_, word, end, at);
+        }
+        return;
+    }
+    const integer_word i = parse_integer(word, end);
+    constexpr std::uint64_t sign_bit = std::uint64_t{1} << 63;
+    if (!i.ok || (type_.kind == number_kind::signed_integer &&
+                  i.magnitude > (i.negative ? sign_bit : sign_bit - 1))) {
+        note_bad_word(bad_, word, end, at);
+        return;
+    }
+    ++values_;
+    // A number beyond its type counts as VTK's reader loads it: the low bits of its two's
+    // complement.
+    std::uint64_t bits = i.negative ? 0 - i.magnitude : i.magnitude;
+    if (!fits(type_, i)) {
+        note_unreadable(wrapped_, word, end, at);
+        const unsigned width = type_.kind == number_kind::bit ? 1 : type_.size * 8;
+        bits &= (std::uint64_t{1} << width) - 1;
+        if (type_.kind == number_kind::signed_integer && (bits >> (width - 1)) != 0) {
+            bits |= ~((std::uint64_t{1} << width) - 1);
+        }
+    } else if (type_.kind != number_kind::signed_integer && i.negative) {
+        bits = 0; // -0
+    }
+    if (type_.kind != number_kind::signed_integer) {
+        s_.umin = std::min(s_.umin, bits);
+        s_.umax = std::max(s_.umax, bits);
+    } else {
+        const auto v = static_cast<std::int64_t>(bits);
+        s_.smin = std::min(s_.smin, v);
+        s_.smax = std::max(s_.smax, v);
+    }
+}
+
+std::size_t sample_sink::take(const char* data, std::size_t size, std::uint64_t, bool last) {
+    if (type_.kind == number_kind::bit) {
+        // Bits, eight to a byte from the top: all ones or all zeros bound the range.
+        for (std::size_t k = 0; k < size; ++k) {
+            const auto byte = static_cast<unsigned char>(data[k]);
+            s_.umin = byte != 0xff ? 0 : std::min<std::uint64_t>(s_.umin, 1);
+            s_.umax = byte != 0 ? 1 : std::max<std::uint64_t>(s_.umax, 0);
+        }
+        values_ += size * 8;
+        bytes_ += size;
+        return size;
     }
     const std::size_t n = size / type_.size;
     switch (type_.size * 4 + static_cast<unsigned>(type_.kind)) {
@@ -444,6 +450,7 @@ std::string sample_sink::range() const {
         }
         break;
     case number_kind::unsigned_integer:
+    case number_kind::bit:
         if (s_.umin <= s_.umax) {
             return std::to_string(s_.umin) + " to " + std::to_string(s_.umax);
         }
@@ -495,18 +502,23 @@ void array_sink::add(double value, double swapped) {
     ++values_;
 }
 
-std::size_t array_sink::take(const char* data, std::size_t size, std::uint64_t offset, bool last) {
+void array_sink::word(const char* word, const char* end, std::uint64_t at) {
+    double v = 0;
+    if (!parse_real(word, end, v)) {
+        note_bad_word(bad_, word, end, at);
+        return;
+    }
+    if (!std::isfinite(v) ||
+        (type_ != nullptr && type_->size == 4 && type_->kind == number_kind::floating &&
+         std::fabs(v) > std::numeric_limits<float>::max())) {
+        note_unreadable(unreadable_, word, end, at);
+    }
+    add(v, v);
+}
+
+std::size_t array_sink::take(const char* data, std::size_t size, std::uint64_t, bool last) {
     std::size_t took = size;
-    if (text_) {
-        took = scan_words(data, size, last, skipping_, [&](const char* word, const char* end) {
-            double v = 0;
-            if (parse_real(word, end, v)) {
-                add(v, v);
-            } else {
-                note_bad_word(bad_, word, end, offset + static_cast<std::uint64_t>(word - data));
-            }
-        });
-    } else if (type_ != nullptr) {
+    if (type_ != nullptr && type_->kind != number_kind::bit) {
         const std::size_t n = size / type_->size;
         for (std::size_t i = 0; i < n; ++i) {
             const char* p = data + i * type_->size;
@@ -532,10 +544,6 @@ std::size_t array_sink::take(const char* data, std::size_t size, std::uint64_t o
         }
         took = last ? size : n * type_->size;
     }
-    line_feeds_ += static_cast<std::uint64_t>(std::count(data, data + took, '\n'));
-    if (took > 0) {
-        last_ = data[took - 1];
-    }
     bytes_ += took;
     return took;
 }
@@ -548,4 +556,4 @@ bool array_sink::looks_swapped() const {
     return odd || (values_ >= 3 && not_increasing_ != 0 && swapped_increasing_);
 }
 
-} // namespace vox::info
+} // namespace vox::legacy

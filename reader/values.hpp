@@ -1,5 +1,5 @@
-// What the payloads hold: the type words and their sizes, and the sinks that count, range and
-// check the values of a payload as it streams past.
+// What the payloads hold: the type words and their sizes, numbers as text, and the sinks that
+// count, range and check the values of a payload as it streams past.
 #pragma once
 
 #include "input.hpp"
@@ -8,17 +8,21 @@
 #include <string>
 #include <string_view>
 
-namespace vox::info {
+namespace vox::legacy {
 
-enum class number_kind { signed_integer, unsigned_integer, floating };
+enum class number_kind { signed_integer, unsigned_integer, floating, bit };
 
 struct type_info {
     std::string_view word;
-    unsigned size; // bytes of one value
+    unsigned size; // bytes of one value; 1 for bits, which are packed eight to a byte
     number_kind kind;
+    // The bytes of `values` values.
+    std::uint64_t bytes_of(std::uint64_t values) const {
+        return kind == number_kind::bit ? (values + 7) / 8 : values * size;
+    }
 };
 
-// The type of a word of the SCALARS or array lines; none for a word of unknown size.
+// The type of a type word, in any case as VTK's reader takes it; none for a word of unknown size.
 const type_info* find_type(std::string_view word);
 
 // The type words of `size` bytes, as "short or unsigned_short"; empty when there are none.
@@ -27,6 +31,14 @@ std::string type_words_of_size(unsigned size);
 // A whole word as a real number (an optional sign, digits, a fraction, an exponent; inf and nan);
 // false when it is none. Beyond the range of a double it is an infinity or zero.
 bool parse_real(const char* begin, const char* end, double& value);
+
+// An optional sign and decimal digits, nothing else, within 64 bits.
+struct integer_word {
+    bool ok;
+    bool negative;
+    std::uint64_t magnitude;
+};
+integer_word parse_integer(const char* begin, const char* end);
 
 // A number as short as it reads back exactly: 0.5, 1e+30, -3, nan; with `single`, as short as it
 // reads back as a float.
@@ -39,16 +51,35 @@ struct bad_words {
     std::uint64_t first_at = 0; // its offset in the file
 };
 
-// The values of a sample payload: binary ones read big-endian, or numbers as text.
-class sample_sink final : public payload_sink {
+// Takes the values of an array: binary bytes through take(), or the words of a text payload one at
+// a time, as the parser finds where the payload ends.
+class value_sink : public payload_sink {
   public:
-    sample_sink(const type_info& type, bool text);
+    virtual void word(const char* begin, const char* end, std::uint64_t offset) = 0;
+};
+
+// Numbers in text that VTK's reader does not read back as written: words it cannot read at all
+// (nan, inf, beyond the type's range for reals), and integers beyond their type, which it wraps.
+struct unreadable_words {
+    std::uint64_t count = 0;
+    std::string first;
+    std::uint64_t first_at = 0;
+};
+
+// The values of a sample payload: binary ones read big-endian, or numbers as text.
+class sample_sink final : public value_sink {
+  public:
+    // `colours`: text values are reals from 0 to 1 that VTK's reader keeps as bytes, times 255.
+    sample_sink(const type_info& type, bool text, bool colours = false);
     std::size_t take(const char* data, std::size_t size, std::uint64_t offset, bool last) override;
+    void word(const char* begin, const char* end, std::uint64_t offset) override;
 
     std::uint64_t bytes() const { return bytes_; }
     std::uint64_t values() const { return values_; }
     std::uint64_t not_finite() const { return not_finite_; }
     const bad_words& bad() const { return bad_; }
+    const unreadable_words& not_read_by_vtk() const { return unreadable_; }
+    const unreadable_words& wrapped_by_vtk() const { return wrapped_; }
     // "MIN to MAX" of the finite values, or "none".
     std::string range() const;
     // Whether the values read with their bytes swapped look far more like data.
@@ -68,23 +99,25 @@ class sample_sink final : public payload_sink {
   private:
     const type_info& type_;
     bool text_;
+    bool colours_;
     std::uint64_t bytes_ = 0, values_ = 0, not_finite_ = 0;
-    bool skipping_ = false; // inside a word too long to hold, reported already
     bad_words bad_;
+    unreadable_words unreadable_, wrapped_;
     state s_;
 };
 
 // The values of a coordinate or locations payload, kept in double precision.
-class array_sink final : public payload_sink {
+class array_sink final : public value_sink {
   public:
     // `type` none: a word of unknown size, whose binary values are counted in bytes only.
     array_sink(const type_info* type, bool text);
     std::size_t take(const char* data, std::size_t size, std::uint64_t offset, bool last) override;
+    void word(const char* begin, const char* end, std::uint64_t offset) override;
 
     std::uint64_t bytes() const { return bytes_; }
     std::uint64_t values() const { return values_; }
-    std::uint64_t line_feeds() const { return line_feeds_; }
     const bad_words& bad() const { return bad_; }
+    const unreadable_words& not_read_by_vtk() const { return unreadable_; }
     bool any() const { return finite_ > 0; }
     double min() const { return min_; }
     double max() const { return max_; }
@@ -92,7 +125,6 @@ class array_sink final : public payload_sink {
     std::uint64_t first_not_increasing() const { return not_increasing_; }
     double previous_of_it() const { return before_; }
     double it() const { return at_; }
-    char last_byte() const { return last_; }
     // Whether the values are floats read from bytes, best shown in single precision.
     bool single() const {
         return !text_ && type_ != nullptr && type_->size == 4 &&
@@ -104,14 +136,13 @@ class array_sink final : public payload_sink {
     void add(double value, double swapped);
     const type_info* type_;
     bool text_;
-    bool skipping_ = false;
-    std::uint64_t bytes_ = 0, values_ = 0, finite_ = 0, line_feeds_ = 0;
+    std::uint64_t bytes_ = 0, values_ = 0, finite_ = 0;
     bad_words bad_;
+    unreadable_words unreadable_;
     double min_ = 0, max_ = 0, previous_ = 0, previous_swapped_ = 0, before_ = 0, at_ = 0;
     std::uint64_t not_increasing_ = 0;
     bool swapped_increasing_ = true;
     std::uint64_t odd_ = 0, odd_swapped_ = 0;
-    char last_ = '\n';
 };
 
-} // namespace vox::info
+} // namespace vox::legacy

@@ -1,5 +1,5 @@
-// Buffered reading of a file, or of bytes in memory, for the reader: whole lines of bounded length,
-// payloads up to the next keyword, and the rest of the file, all in one buffer of fixed size.
+// Buffered reading of a file, or of bytes in memory, for the reader: header words and lines of
+// bounded length, and payloads streamed past sinks, all in one buffer of fixed size.
 #pragma once
 
 #include <cstddef>
@@ -7,7 +7,7 @@
 #include <memory>
 #include <string_view>
 
-namespace vox::info {
+namespace vox::legacy {
 
 // Where the bytes come from.
 class source {
@@ -44,15 +44,22 @@ class memory_source final : public source {
 // Takes the bytes of a payload as they stream past, a block at a time. `offset` is the position of
 // `data` in the file. Returns how many bytes it took from the front; what it leaves is offered
 // again, with more behind it, in the next call. When `last` is set nothing follows and it takes
-// everything.
+// everything. A sink that finds the end of its payload itself says so with done(): what it left
+// then belongs to what follows.
 class payload_sink {
   public:
     virtual ~payload_sink() = default;
     virtual std::size_t take(const char* data, std::size_t size, std::uint64_t offset,
                              bool last) = 0;
+    virtual bool done() const { return false; }
 };
 
 enum class line_status { ok, end_of_file, too_long, unterminated, read_error };
+
+// Blanks between header words: VTK's reader takes any white space there.
+inline bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 
 class input {
   public:
@@ -64,6 +71,10 @@ class input {
 
     // The position of the next byte in the file.
     std::uint64_t offset() const { return base_ + pos_; }
+    // Line feeds passed in the header and in text payloads: the number of the current line is
+    // one more, as long as no binary payload went past uncounted.
+    std::uint64_t line() const { return line_feeds_ + 1; }
+    bool lines_known() const { return lines_known_; }
     bool read_failed() const { return failed_; }
     bool finite() const { return from_.finite(); }
 
@@ -71,20 +82,45 @@ class input {
     // the next call.
     line_status read_line(std::string_view& line);
 
-    // Streams the bytes up to the first occurrence of `pattern` into `sink` and stops in front of
-    // it. False when the file (or `limit` bytes) ends first; everything up to there went to `sink`.
+    // The next word after any white space, at most max_line bytes long; end_of_file when only
+    // white space is left. `peek_word` leaves it in place. The view stays valid until the next
+    // call.
+    line_status read_word(std::string_view& word);
+    line_status peek_word(std::string_view& word);
+    // The rest of the line the last word stood on, line feed included, as VTK's reader skips it
+    // before binary values; false when the file ends first.
+    bool skip_line();
+    // Skips the blanks that end the current line, and its line feed, but nothing else.
+    void skip_line_end();
+    // Skips white space; false at the end of the file.
+    bool skip_blanks();
+
+    // Streams `count` bytes into `sink`; fewer when the file ends first. Returns how many.
+    std::uint64_t stream_count(std::uint64_t count, payload_sink& sink);
+
+    // Streams the bytes up to the first occurrence of `pattern` followed by a blank or a tab into
+    // `sink` and stops in front of it. False when the file (or `limit` bytes) ends first;
+    // everything up to there went to `sink`.
     bool stream_until(std::string_view pattern, std::uint64_t limit, payload_sink& sink);
 
-    // Streams the rest of the file into `sink`.
+    // Streams the rest of the file into `sink`, or as much as it takes before it is done.
     void stream_to_end(payload_sink& sink);
+
+    // Counts the line feeds of text that a sink took, and marks the lines unknown after binary
+    // bytes.
+    void count_lines(std::uint64_t line_feeds) { line_feeds_ += line_feeds; }
+    void lose_lines() { lines_known_ = false; }
 
   private:
     bool fill(); // moves what is left to the front and reads more; false when nothing came
+    line_status word_at(std::string_view& word, bool consume);
     source& from_;
     std::unique_ptr<char[]> buffer_;
     std::size_t pos_ = 0, end_ = 0;
     std::uint64_t base_ = 0; // the file offset of buffer_[0]
+    std::uint64_t line_feeds_ = 0;
+    bool lines_known_ = true;
     bool eof_ = false, failed_ = false;
 };
 
-} // namespace vox::info
+} // namespace vox::legacy

@@ -1,0 +1,851 @@
+#include "parser.hpp"
+
+#include "keywords.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <limits>
+
+namespace vox::legacy {
+
+namespace {
+
+struct layout_error {
+    std::string message;
+};
+struct refusal {
+    std::string message;
+};
+struct read_failure {};
+
+// Most arrays a file may hold, and most tuples an array may declare: far beyond any real file,
+// and small enough that no byte count overflows.
+constexpr std::size_t most_arrays = 4096;
+constexpr std::uint64_t most_tuples = std::uint64_t{1} << 56;
+// Words longer than this in text values are no numbers: the sink is shown their start only.
+constexpr std::size_t max_word = 128;
+
+bool same_word(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+std::string quoted(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
+
+std::string to_text(std::uint64_t n) {
+    return std::to_string(n);
+}
+
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Unsigned decimal digits, nothing else, up to `largest`.
+bool parse_unsigned(std::string_view word, std::uint64_t largest, std::uint64_t& value) {
+    if (word.empty() || word.size() > 20) {
+        return false;
+    }
+    value = 0;
+    for (const char c : word) {
+        const auto digit = static_cast<unsigned>(c - '0');
+        if (digit > 9 || value > (largest - digit) / 10) {
+            return false;
+        }
+        value = value * 10 + digit;
+    }
+    return true;
+}
+
+// Passes the bytes of a binary payload on and counts them.
+class counting_sink final : public payload_sink {
+  public:
+    explicit counting_sink(payload_sink* to) : to_(to) {}
+    std::size_t take(const char* data, std::size_t size, std::uint64_t offset, bool last) override {
+        const std::size_t took = to_ != nullptr ? to_->take(data, size, offset, last) : size;
+        bytes += took;
+        return took;
+    }
+    std::uint64_t bytes = 0;
+
+  private:
+    payload_sink* to_;
+};
+
+// Hands the words of a text payload to a sink one at a time, and finds where the values end: in
+// front of a keyword, also one that the last number runs into ("2Y_COORDINATES"), or, for the
+// arrays of a FIELD block, whose names follow their values, after their count.
+class text_framer final : public payload_sink {
+  public:
+    text_framer(value_sink* sink, std::uint64_t count, bool stop_at_count)
+        : sink_(sink), count_(count), stop_at_count_(stop_at_count) {}
+
+    std::size_t take(const char* data, std::size_t size, std::uint64_t offset, bool last) override {
+        const char* p = data;
+        const char* const end = data + size;
+        if (skipping_) {
+            while (p < end && !is_blank(*p)) {
+                ++p;
+            }
+            if (p == end) {
+                return size;
+            }
+            skipping_ = false;
+        }
+        for (;;) {
+            while (p < end && is_blank(*p)) {
+                line_feeds_ += *p == '\n' ? 1 : 0;
+                ++p;
+            }
+            if (p == end) {
+                return size;
+            }
+            if (stop_at_count_ && words_ >= count_) {
+                done_ = true;
+                return static_cast<std::size_t>(p - data);
+            }
+            const char* const word = p;
+            bool letters = false; // any byte from 'A' on: a keyword may be in it
+            while (p < end && !is_blank(*p)) {
+                letters = letters || *p >= 'A';
+                ++p;
+            }
+            if (p == end && !last) {
+                if (static_cast<std::size_t>(p - word) <= max_word) {
+                    return static_cast<std::size_t>(word - data);
+                }
+                give(word, word + max_word + 1, data, offset); // too long: no number
+                skipping_ = true;
+                return size;
+            }
+            if (letters) {
+                if (const char* keyword = keyword_in(word, p)) {
+                    if (keyword > word) {
+                        give(word, keyword, data, offset);
+                    }
+                    done_ = true;
+                    return static_cast<std::size_t>(keyword - data);
+                }
+            }
+            give(word, p, data, offset);
+        }
+    }
+    bool done() const override { return done_; }
+
+    std::uint64_t words() const { return words_; }
+    std::uint64_t end() const { return end_; }
+    std::uint64_t line_feeds() const { return line_feeds_; }
+
+  private:
+    // Where a keyword starts in the word: the word itself, or the rest of a number that runs
+    // into it; none when there is no keyword.
+    static const char* keyword_in(const char* word, const char* end) {
+        if (is_keyword({word, static_cast<std::size_t>(end - word)})) {
+            return word;
+        }
+        if (!is_digit(*word) && *word != '-' && *word != '+' && *word != '.') {
+            return nullptr;
+        }
+        for (const char* p = word + 1; p < end; ++p) {
+            const bool starts =
+                std::isalpha(static_cast<unsigned char>(*p)) != 0 && *p != 'e' && *p != 'E';
+            if (starts && is_keyword({p, static_cast<std::size_t>(end - p)})) {
+                return p;
+            }
+        }
+        return nullptr;
+    }
+
+    void give(const char* word, const char* word_end, const char* data, std::uint64_t offset) {
+        ++words_;
+        const std::uint64_t at = offset + static_cast<std::uint64_t>(word - data);
+        end_ = at + static_cast<std::uint64_t>(word_end - word);
+        if (sink_ != nullptr) {
+            sink_->word(word, word_end, at);
+        }
+    }
+
+    value_sink* sink_;
+    std::uint64_t count_;
+    bool stop_at_count_;
+    bool skipping_ = false;
+    bool done_ = false;
+    std::uint64_t words_ = 0, end_ = 0, line_feeds_ = 0;
+};
+
+class parser;
+
+// Where a keyword may stand: among the geometry, before the first data section; in a data
+// section; or anywhere after the encoding.
+enum class place { geometry, data, anywhere };
+
+struct rule {
+    const char* word;
+    void (parser::*read)();
+    place where;
+};
+
+class parser {
+  public:
+    parser(source& from, file_model& model, value_provider* values)
+        : in_(from), m_(model), values_(values) {}
+
+    void run();
+
+    void dataset();
+    void dimensions();
+    void spacing();
+    void origin();
+    void x_coordinates() { coordinates(0, keyword::y_coordinates); }
+    void y_coordinates() { coordinates(1, keyword::z_coordinates); }
+    void z_coordinates() { coordinates(2, keyword::point_data); }
+    void locations();
+    void field();
+    void point_data() { data_section(section::point_data, m_.point_data); }
+    void cell_data() { data_section(section::cell_data, m_.cell_data); }
+    void scalars();
+    void color_scalars();
+    void vectors() { attribute_of(attribute::vectors, 3); }
+    void normals() { attribute_of(attribute::normals, 3); }
+    void texture_coordinates();
+    void tensors() { attribute_of(attribute::tensors, 9); }
+    void tensors6() { attribute_of(attribute::tensors, 6); }
+    void lookup_table();
+    void metadata();
+
+  private:
+    [[noreturn]] void fail(const std::string& expected, const std::string& found) const;
+    std::string where() const {
+        return in_.lines_known() ? "line " + to_text(in_.line()) : "byte " + to_text(in_.offset());
+    }
+    std::string_view next_word(const std::string& expected);
+    std::uint64_t next_count(const std::string& expected, std::uint64_t largest);
+    double next_real(const std::string& expected);
+    bool number_follows();
+    std::string expected_here() const;
+    void header();
+    void finish();
+    void coordinates(std::size_t axis, const char* next);
+    void data_section(section which, std::optional<std::uint64_t>& count);
+    void attribute_of(attribute kind, unsigned components);
+    array_info& add_array(attribute kind, std::string name, std::string type_word,
+                          unsigned components, std::uint64_t tuples);
+    void read_values(array_info& array, const char* next_in_converter_form = nullptr);
+    void read_reference_tail();
+    std::uint64_t tuples_here() const;
+    std::string_view type_word(const std::string& expected);
+
+    input in_;
+    file_model& m_;
+    value_provider* values_;
+    section current_ = section::geometry;
+    std::string keyword_; // the keyword being read, as written
+    std::uint64_t keyword_line_ = 0;
+    bool any_keyword_ = false;
+    bool finished_ = false;
+    std::array<bool, 3> axes_{};
+    bool locations_ = false;
+};
+
+const rule grammar[] = {
+    {keyword::dataset, &parser::dataset, place::geometry},
+    {keyword::dimensions, &parser::dimensions, place::geometry},
+    {keyword::spacing, &parser::spacing, place::geometry},
+    {keyword::aspect_ratio, &parser::spacing, place::geometry},
+    {keyword::origin, &parser::origin, place::geometry},
+    {keyword::x_coordinates, &parser::x_coordinates, place::geometry},
+    {keyword::y_coordinates, &parser::y_coordinates, place::geometry},
+    {keyword::z_coordinates, &parser::z_coordinates, place::geometry},
+    {keyword::locations, &parser::locations, place::geometry},
+    {keyword::field, &parser::field, place::anywhere},
+    {keyword::point_data, &parser::point_data, place::anywhere},
+    {keyword::cell_data, &parser::cell_data, place::anywhere},
+    {keyword::scalars, &parser::scalars, place::data},
+    {keyword::color_scalars, &parser::color_scalars, place::data},
+    {keyword::vectors, &parser::vectors, place::data},
+    {keyword::normals, &parser::normals, place::data},
+    {keyword::texture_coordinates, &parser::texture_coordinates, place::data},
+    {keyword::tensors, &parser::tensors, place::data},
+    {keyword::tensors6, &parser::tensors6, place::data},
+    {keyword::lookup_table, &parser::lookup_table, place::data},
+    {keyword::metadata, &parser::metadata, place::anywhere},
+};
+
+const rule* find_rule(std::string_view word) {
+    for (const rule& r : grammar) {
+        if (same_word(word, r.word)) {
+            return &r;
+        }
+    }
+    return nullptr;
+}
+
+void parser::fail(const std::string& expected, const std::string& found) const {
+    throw layout_error{where() + ": expected " + expected + ", found " + found};
+}
+
+std::string_view parser::next_word(const std::string& expected) {
+    std::string_view word;
+    switch (in_.read_word(word)) {
+    case line_status::ok:
+        return word;
+    case line_status::read_error:
+        throw read_failure{};
+    case line_status::too_long:
+        fail(expected, "a word longer than " + to_text(input::max_line) + " bytes: " + shown(word));
+    case line_status::end_of_file:
+    case line_status::unterminated:
+        break;
+    }
+    fail(expected, "the end of the file");
+}
+
+std::uint64_t parser::next_count(const std::string& expected, std::uint64_t largest) {
+    const std::string_view word = next_word(expected);
+    std::uint64_t value = 0;
+    if (!parse_unsigned(word, largest, value)) {
+        fail(expected, shown(word));
+    }
+    return value;
+}
+
+double parser::next_real(const std::string& expected) {
+    const std::string_view word = next_word(expected);
+    double value = 0;
+    if (!parse_real(word.data(), word.data() + word.size(), value)) {
+        fail(expected, shown(word));
+    }
+    return value;
+}
+
+bool parser::number_follows() {
+    std::string_view word;
+    if (in_.peek_word(word) != line_status::ok) {
+        return false;
+    }
+    double value = 0;
+    return parse_real(word.data(), word.data() + word.size(), value);
+}
+
+std::string parser::expected_here() const {
+    if (current_ != section::geometry) {
+        return "an attribute such as \"" + std::string(keyword::scalars) + " NAME TYPE\", or \"" +
+               keyword::point_data + " N\" or \"" + keyword::cell_data + " N\"";
+    }
+    if (m_.dataset == dataset_kind::structured_points ||
+        (m_.dataset == dataset_kind::none && m_.spacing_given)) {
+        return "\"" + std::string(keyword::spacing) + "  X Y Z\", \"" + keyword::origin +
+               "  X Y Z\" or \"" + keyword::point_data + "  N\"";
+    }
+    if (m_.dataset == dataset_kind::rectilinear_grid) {
+        return "\"" + std::string(keyword::x_coordinates) + " N TYPE\" or \"" +
+               keyword::point_data + "  N\"";
+    }
+    return "\"" + std::string(keyword::spacing) + "  X Y Z\" or \"" + keyword::x_coordinates +
+           " N float\"";
+}
+
+void parser::header() {
+    std::string_view line;
+    const std::string magic = quoted(std::string(keyword::magic_prefix) + "N.M");
+    switch (in_.read_line(line)) {
+    case line_status::ok:
+    case line_status::unterminated:
+        break;
+    case line_status::read_error:
+        throw read_failure{};
+    case line_status::end_of_file:
+        fail(magic, "the end of the file");
+    case line_status::too_long:
+        fail(magic, "a line longer than " + to_text(input::max_line) + " bytes: " + shown(line));
+    }
+    // "# vtk DataFile Version" exactly, then the version after any blanks; VTK's reader takes
+    // whatever follows that.
+    const std::string_view prefix(keyword::magic_prefix, sizeof keyword::magic_prefix - 2);
+    std::size_t i = prefix.size();
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) {
+        ++i;
+    }
+    std::size_t end = i;
+    while (end < line.size() && (is_digit(line[end]) || line[end] == '.')) {
+        ++end;
+    }
+    const std::string_view version = line.substr(std::min(i, line.size()), end - i);
+    const auto dot = version.find('.');
+    if (!line.starts_with(prefix) || i == prefix.size() || dot == 0 ||
+        dot == std::string_view::npos || dot + 1 == version.size()) {
+        throw layout_error{"line 1: expected " + magic + ", found " + shown(line)};
+    }
+    m_.version = version;
+
+    const line_status title = in_.read_line(line);
+    if (title == line_status::read_error) {
+        throw read_failure{};
+    }
+    if (title != line_status::ok) {
+        fail("a title", "the end of the file");
+    }
+    m_.title = line.ends_with('\r') ? line.substr(0, line.size() - 1) : line;
+
+    const std::string expected = quoted(keyword::binary) + ", " + quoted(keyword::ascii) + " or " +
+                                 quoted(std::string(keyword::binary_file) + " PATH");
+    const std::string_view word = next_word(expected);
+    m_.encoding_word = word;
+    if (same_word(word, keyword::binary)) {
+        m_.coding = encoding::binary;
+    } else if (same_word(word, keyword::ascii)) {
+        m_.coding = encoding::ascii;
+    } else if (word == keyword::binary_file) {
+        // The path is the rest of the line after one blank, as the converters write it.
+        std::string_view rest;
+        const line_status status = in_.read_line(rest);
+        if (status == line_status::read_error) {
+            throw read_failure{};
+        }
+        if (status != line_status::ok || rest.size() < 2 || rest[0] != ' ') {
+            fail(expected, shown(std::string(word) + std::string(rest)));
+        }
+        m_.coding = encoding::binary_file;
+        m_.reference = rest.substr(1);
+    } else {
+        fail(expected, shown(word));
+    }
+}
+
+void parser::dataset() {
+    if (any_keyword_) {
+        fail(expected_here(), quoted(keyword_));
+    }
+    const std::string expected =
+        quoted(std::string(keyword::dataset) + " " + keyword::structured_points) + " or " +
+        quoted(std::string(keyword::dataset) + " " + keyword::rectilinear_grid);
+    const std::string_view word = next_word(expected);
+    if (same_word(word, keyword::structured_points)) {
+        m_.dataset = dataset_kind::structured_points;
+    } else if (same_word(word, keyword::rectilinear_grid)) {
+        m_.dataset = dataset_kind::rectilinear_grid;
+        m_.grid = grid_kind::rectilinear;
+    } else if (same_word(word, keyword::polydata) || same_word(word, keyword::structured_grid) ||
+               same_word(word, keyword::unstructured_grid)) {
+        throw refusal{where() + ": " + keyword_ + " " + std::string(word) +
+                      ", whose points are listed one by one; only " + keyword::structured_points +
+                      " and " + keyword::rectilinear_grid + " files are read"};
+    } else {
+        fail(expected, shown(word));
+    }
+}
+
+void parser::dimensions() {
+    const std::string expected = quoted(std::string(keyword::dimensions) + "  X Y Z");
+    for (std::uint32_t& d : m_.dimensions) {
+        d = static_cast<std::uint32_t>(next_count(expected, 0xffffffffU));
+    }
+    m_.has_dimensions = true;
+}
+
+void parser::spacing() {
+    // The converters' slice stacks give two values; everything else three.
+    const std::string expected = quoted(keyword_ + "  X Y Z");
+    m_.spacing[0] = next_real(expected);
+    m_.spacing[1] = next_real(expected);
+    const bool two = m_.dataset == dataset_kind::none && !number_follows() &&
+                     (!m_.origin_given || m_.reals == 2);
+    m_.reals = two ? 2 : 3;
+    m_.spacing[2] = two ? 1 : next_real(expected);
+    m_.spacing_given = true;
+    m_.spacing_keyword = keyword_;
+}
+
+void parser::origin() {
+    const std::string expected = quoted(keyword_ + (m_.reals == 2 ? "  X Y" : "  X Y Z"));
+    m_.origin[0] = next_real(expected);
+    m_.origin[1] = next_real(expected);
+    const bool two = m_.dataset == dataset_kind::none && !number_follows() &&
+                     (!m_.spacing_given || m_.reals == 2);
+    m_.reals = two ? 2 : 3;
+    m_.origin[2] = two ? 0 : next_real(expected);
+    m_.origin_given = true;
+}
+
+std::string_view parser::type_word(const std::string& expected) {
+    const std::string_view word = next_word(expected);
+    if (same_word(word, "string") || same_word(word, "utf8_string") || same_word(word, "variant")) {
+        throw refusal{where() + ": " + keyword_ + " holds " + std::string(word) +
+                      " values; only arrays of numbers are read"};
+    }
+    return word;
+}
+
+void parser::coordinates(std::size_t axis, const char* next) {
+    const std::string expected = quoted(keyword_ + " N TYPE");
+    const std::uint64_t count = next_count(expected, most_tuples);
+    const std::string type = std::string(type_word(expected));
+    array_info& a = add_array(attribute::coordinates, keyword_, type, 1, count);
+    a.axis = axis;
+    axes_[axis] = true;
+    read_values(a, m_.dataset == dataset_kind::none ? next : nullptr);
+}
+
+void parser::locations() {
+    if (m_.dataset != dataset_kind::none) {
+        fail(expected_here(), quoted(keyword_));
+    }
+    const std::string expected = quoted(keyword_ + " N float");
+    const std::uint64_t count = next_count(expected, most_tuples);
+    const std::string type = std::string(type_word(expected));
+    array_info& a = add_array(attribute::coordinates, keyword_, type, 1, count);
+    a.axis = 2;
+    locations_ = true;
+    read_values(a, keyword::point_data);
+}
+
+void parser::data_section(section which, std::optional<std::uint64_t>& count) {
+    count = next_count(quoted(keyword_ + " N"), most_tuples);
+    current_ = which;
+}
+
+std::uint64_t parser::tuples_here() const {
+    return current_ == section::cell_data ? m_.cell_data.value_or(0) : m_.point_data.value_or(0);
+}
+
+void parser::scalars() {
+    const std::string expected = quoted(keyword_ + " NAME TYPE") + " and " +
+                                 quoted(std::string(keyword::lookup_table) + " NAME");
+    const std::string name(next_word(expected));
+    const std::string type(type_word(expected));
+    std::string_view word = next_word(expected);
+    unsigned components = 1;
+    if (!same_word(word, keyword::lookup_table)) {
+        std::uint64_t n = 0;
+        if (!parse_unsigned(word, 0xffffffffU, n)) {
+            fail(quoted(std::string(keyword::lookup_table) + " NAME"), shown(word));
+        }
+        if (n == 0 || n > 9) {
+            fail(quoted(keyword_ + " NAME TYPE N") + " with 1 to 9 components", shown(word));
+        }
+        components = static_cast<unsigned>(n);
+        word = next_word(expected);
+        if (!same_word(word, keyword::lookup_table)) {
+            fail(quoted(std::string(keyword::lookup_table) + " NAME"), shown(word));
+        }
+    }
+    const std::string table(next_word(quoted(std::string(keyword::lookup_table) + " NAME")));
+    array_info& a = add_array(attribute::scalars, name, type, components, tuples_here());
+    a.lookup_table = table;
+    if (m_.coding == encoding::binary_file && m_.samples && &m_.arrays[*m_.samples] == &a) {
+        read_reference_tail();
+        return;
+    }
+    read_values(a);
+}
+
+void parser::color_scalars() {
+    const std::string expected = quoted(keyword_ + " NAME N");
+    const std::string name(next_word(expected));
+    const auto components = static_cast<unsigned>(next_count(expected, 16));
+    if (components == 0) {
+        fail(expected, "0");
+    }
+    // Bytes in binary, reals from 0 to 1 in text: VTK keeps both as unsigned_char.
+    array_info& a =
+        add_array(attribute::color_scalars, name, "unsigned_char", components, tuples_here());
+    read_values(a);
+}
+
+void parser::attribute_of(attribute kind, unsigned components) {
+    const std::string expected = quoted(keyword_ + " NAME TYPE");
+    const std::string name(next_word(expected));
+    const std::string type(type_word(expected));
+    array_info& a = add_array(kind, name, type, components, tuples_here());
+    read_values(a);
+}
+
+void parser::texture_coordinates() {
+    const std::string expected = quoted(keyword_ + " NAME DIMENSION TYPE");
+    const std::string name(next_word(expected));
+    const auto components = static_cast<unsigned>(next_count(expected, 3));
+    if (components == 0) {
+        fail(expected, "0");
+    }
+    const std::string type(type_word(expected));
+    array_info& a =
+        add_array(attribute::texture_coordinates, name, type, components, tuples_here());
+    read_values(a);
+}
+
+void parser::lookup_table() {
+    const std::string expected = quoted(keyword_ + " NAME N");
+    const std::string name(next_word(expected));
+    const std::uint64_t size = next_count(expected, most_tuples);
+    // Four components a colour: bytes in binary, reals from 0 to 1 in text.
+    array_info& a = add_array(attribute::lookup_table, name,
+                              m_.coding == encoding::ascii ? "float" : "unsigned_char", 4, size);
+    read_values(a);
+}
+
+void parser::field() {
+    if (!any_keyword_ && m_.dataset == dataset_kind::none) {
+        throw refusal{where() + ": a file of FIELD arrays only, without a grid; only " +
+                      std::string(keyword::structured_points) + " and " +
+                      keyword::rectilinear_grid + " files are read"};
+    }
+    const std::string expected = quoted(keyword_ + " NAME N");
+    next_word(expected);
+    const std::uint64_t arrays = next_count(expected, most_arrays);
+    const section where = current_ == section::geometry ? section::field_data : current_;
+    const std::string block = keyword_;
+    for (std::uint64_t i = 0; i < arrays; ++i) {
+        const std::string array_expected = quoted("NAME COMPONENTS TUPLES TYPE") + " (array " +
+                                           to_text(i + 1) + " of the " + block + ")";
+        keyword_line_ = in_.line();
+        const std::string name(next_word(array_expected));
+        if (name == keyword::null_array) {
+            continue;
+        }
+        keyword_ = name;
+        const auto components = static_cast<unsigned>(next_count(array_expected, 1 << 16));
+        const std::uint64_t tuples = next_count(array_expected, most_tuples);
+        const std::string type(type_word(array_expected));
+        array_info& a = add_array(attribute::field, name, type, components, tuples);
+        a.where = where;
+        a.keyword = block;
+        read_values(a);
+        std::string_view word;
+        if (in_.peek_word(word) == line_status::ok && same_word(word, keyword::metadata)) {
+            in_.read_word(word);
+            metadata();
+        }
+    }
+}
+
+void parser::metadata() {
+    // Component names and information keys, a line each, up to an empty line.
+    in_.skip_line();
+    for (;;) {
+        std::string_view line;
+        const line_status status = in_.read_line(line);
+        if (status == line_status::read_error) {
+            throw read_failure{};
+        }
+        if (status == line_status::too_long) {
+            fail("a line of METADATA", "a line longer than " + to_text(input::max_line) + " bytes");
+        }
+        if (status != line_status::ok ||
+            std::all_of(line.begin(), line.end(), [](char c) { return is_blank(c); })) {
+            break;
+        }
+    }
+    if (!m_.arrays.empty()) {
+        m_.arrays.back().metadata = true;
+    }
+}
+
+array_info& parser::add_array(attribute kind, std::string name, std::string type_word,
+                              unsigned components, std::uint64_t tuples) {
+    if (m_.arrays.size() == most_arrays) {
+        throw layout_error{where() + ": more than " + to_text(most_arrays) + " arrays"};
+    }
+    array_info a;
+    a.kind = kind;
+    a.where = kind == attribute::coordinates ? section::geometry : current_;
+    a.keyword = keyword_;
+    a.line = keyword_line_;
+    a.name = std::move(name);
+    a.type_word = std::move(type_word);
+    a.type = find_type(a.type_word);
+    a.components = components;
+    a.tuples = tuples;
+    m_.arrays.push_back(std::move(a));
+    if (!m_.samples && current_ == section::point_data &&
+        (kind == attribute::scalars || kind == attribute::color_scalars)) {
+        m_.samples = m_.arrays.size() - 1;
+    }
+    return m_.arrays.back();
+}
+
+void parser::read_values(array_info& a, const char* next_in_converter_form) {
+    value_sink* sink = values_ != nullptr ? values_->values_of(m_, a) : nullptr;
+    if (m_.coding == encoding::ascii) {
+        // Text values run up to the next keyword or the end of the file, white space included.
+        in_.skip_line_end();
+        a.offset = in_.offset();
+        text_framer framer(sink, a.values(), a.kind == attribute::field);
+        in_.stream_to_end(framer);
+        if (in_.read_failed()) {
+            throw read_failure{};
+        }
+        a.words = framer.words();
+        a.bytes = in_.offset() - a.offset;
+        in_.count_lines(framer.line_feeds());
+        return;
+    }
+    // Binary values start on the line after their keyword, as VTK's reader takes them.
+    in_.skip_line();
+    a.offset = in_.offset();
+    counting_sink counted(sink);
+    if (next_in_converter_form != nullptr) {
+        // The converters copy coordinate and location files as they are: their values run up to
+        // the next keyword, whatever their length. A file that ends is searched to its end; a
+        // stream that may never end only as far as such values would reach.
+        const std::uint64_t limit = in_.finite() ? std::numeric_limits<std::uint64_t>::max()
+                                                 : (a.tuples + 1) * 64 + (std::uint64_t{1} << 20);
+        const bool found = in_.stream_until(next_in_converter_form, limit, counted);
+        if (in_.read_failed()) {
+            throw read_failure{};
+        }
+        a.bytes = counted.bytes;
+        in_.lose_lines();
+        if (!found) {
+            fail(quoted(std::string(next_in_converter_form) + " ...") + " after the values of " +
+                     a.keyword,
+                 counted.bytes > limit ? "none in " + to_text(limit) + " bytes"
+                                       : std::string("the end of the file"));
+        }
+        return;
+    }
+    if (a.type == nullptr) {
+        // Of unknown size: the rest of the file.
+        in_.stream_to_end(counted);
+    } else {
+        const std::uint64_t expected = a.type->bytes_of(a.values());
+        const std::uint64_t got = in_.stream_count(expected, counted);
+        // What follows must be white space (VTK writes a line feed) and the next keyword, or
+        // the end of the file; anything else is more of these values, of a wrong length. In a
+        // FIELD block the next array's name follows instead.
+        std::string_view word;
+        if (got == expected && a.kind != attribute::field && in_.skip_blanks() &&
+            !(in_.peek_word(word) == line_status::ok && is_keyword(word))) {
+            const std::uint64_t before = in_.offset();
+            in_.stream_to_end(counted);
+            counted.bytes += before - (a.offset + got);
+        }
+    }
+    if (in_.read_failed()) {
+        throw read_failure{};
+    }
+    a.bytes = counted.bytes;
+    if (a.bytes > 0) {
+        in_.lose_lines();
+    }
+}
+
+void parser::read_reference_tail() {
+    // The samples are in the named file: nothing should follow the header.
+    in_.skip_line();
+    m_.arrays.back().offset = in_.offset();
+    counting_sink rest(nullptr);
+    in_.stream_to_end(rest);
+    if (in_.read_failed()) {
+        throw read_failure{};
+    }
+    m_.trailing = rest.bytes;
+    finished_ = true;
+}
+
+void parser::finish() {
+    if (!m_.has_dimensions) {
+        fail(quoted(std::string(keyword::dimensions) + "  X Y Z"), "the end of the file");
+    }
+    if (m_.dataset == dataset_kind::none) {
+        if (locations_) {
+            m_.grid = grid_kind::slice_stack;
+        } else if (axes_[0] || axes_[1] || axes_[2]) {
+            m_.grid = grid_kind::rectilinear;
+        } else if (!m_.spacing_given) {
+            fail(expected_here(), "the end of the file");
+        }
+        if (m_.grid != grid_kind::rectilinear && !m_.origin_given) {
+            fail(quoted(std::string(keyword::origin) + (m_.reals == 2 ? "  X Y" : "  X Y Z")),
+                 "the end of the file");
+        }
+    }
+    if (m_.grid == grid_kind::rectilinear && m_.dataset == dataset_kind::none) {
+        // VTK's reader takes a rectilinear grid without some of its arrays; the converters
+        // always write all three.
+        const char* const names[] = {keyword::x_coordinates, keyword::y_coordinates,
+                                     keyword::z_coordinates};
+        for (std::size_t axis = 0; axis < 3; ++axis) {
+            if (!axes_[axis]) {
+                fail(quoted(std::string(names[axis]) + " N TYPE"), "the end of the file");
+            }
+        }
+    }
+}
+
+void parser::run() {
+    header();
+    while (!finished_) {
+        keyword_line_ = in_.line();
+        std::string_view word;
+        const line_status status = in_.read_word(word);
+        if (status == line_status::read_error) {
+            throw read_failure{};
+        }
+        if (status == line_status::end_of_file) {
+            break;
+        }
+        if (status == line_status::too_long) {
+            fail(expected_here(),
+                 "a word longer than " + to_text(input::max_line) + " bytes: " + shown(word));
+        }
+        const rule* r = find_rule(word);
+        const bool allowed =
+            r != nullptr && (r->where == place::anywhere ||
+                             (r->where == place::geometry) == (current_ == section::geometry));
+        if (!allowed) {
+            fail(expected_here(), shown(word));
+        }
+        keyword_ = word;
+        (this->*r->read)();
+        any_keyword_ = true;
+    }
+    finish();
+}
+
+} // namespace
+
+bool is_keyword(std::string_view word) {
+    return find_rule(word) != nullptr;
+}
+
+std::string shown(std::string_view text) {
+    constexpr std::size_t longest = 60;
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size() && i < longest; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\r') {
+            out += "\\r";
+        } else if (c < 0x20 || c >= 0x7f || c == '"' || c == '\\') {
+            constexpr char hex[] = "0123456789abcdef";
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    out += text.size() > longest ? "\"..." : "\"";
+    return out;
+}
+
+parse_result parse(source& from, file_model& model, value_provider* values) {
+    model = file_model{};
+    parse_result result;
+    try {
+        parser(from, model, values).run();
+    } catch (const layout_error& e) {
+        result.failed = parse_result::failure::layout;
+        result.message = e.message;
+    } catch (const refusal& e) {
+        result.failed = parse_result::failure::refused;
+        result.message = e.message;
+    } catch (const read_failure&) {
+        result.failed = parse_result::failure::reading;
+    }
+    return result;
+}
+
+} // namespace vox::legacy

@@ -1,0 +1,325 @@
+#include "checks.hpp"
+
+#include "keywords.hpp"
+#include "report.hpp"
+
+#include <cmath>
+
+namespace vox::info {
+
+namespace {
+
+using legacy::array_info;
+using legacy::attribute;
+using legacy::encoding;
+using legacy::uint128;
+
+const char* const axis_names[] = {"x", "y", "z"};
+
+class checker {
+  public:
+    explicit checker(const contents& file) : file_(file), m_(file.model) {}
+    std::vector<finding> run();
+
+  private:
+    void problem(const std::string& text) { found_.push_back({finding::kind::problem, text}); }
+    void warning(const std::string& text) { found_.push_back({finding::kind::warning, text}); }
+    void geometry();
+    void coordinates(const array_info& a, const legacy::array_sink& values);
+    void counts();
+    void array_length(const std::string& name, const array_info& a, uint128 expected_values,
+                      std::uint64_t bytes, std::uint64_t numbers, const std::string& of_what);
+    void words_vtk_misreads(const std::string& name, const array_info& a,
+                            const legacy::sample_sink& values);
+    void samples();
+    void sample_values(const legacy::sample_sink& values, std::uint64_t bytes,
+                       const std::string& where);
+    void attribute_values(const array_info& a, const legacy::sample_sink* values);
+
+    const contents& file_;
+    const file_model& m_;
+    bool text() const { return m_.coding == encoding::ascii; }
+    std::vector<finding> found_;
+};
+
+// An array as the findings name it: the keyword, and the name where it has one.
+std::string title_of(const array_info& a) {
+    if (a.kind == attribute::coordinates) {
+        return a.keyword;
+    }
+    return a.keyword + " " + a.name;
+}
+
+void checker::geometry() {
+    const char* const names[] = {"spacing", "origin"};
+    const std::array<double, 3>* values[] = {&m_.spacing, &m_.origin};
+    const std::string keywords[] = {
+        m_.spacing_keyword.empty() ? keyword::spacing : m_.spacing_keyword, keyword::origin};
+    for (std::size_t which = 0; which < 2; ++which) {
+        for (std::size_t axis = 0; axis < m_.reals; ++axis) {
+            const double v = (*values[which])[axis];
+            const std::string what = keywords[which] + ": the " + axis_names[axis] + " " +
+                                     names[which] + " is " + legacy::format_number(v);
+            if (!std::isfinite(v)) {
+                problem(what + "; the points have no position");
+            } else if (which == 0 && v == 0 && m_.dimensions[axis] > 1) {
+                warning(what + "; all points along " + axis_names[axis] + " lie at one position");
+            } else if (which == 0 && v < 0) {
+                warning(what + "; the points run from high to low along " + axis_names[axis]);
+            }
+        }
+    }
+}
+
+void checker::coordinates(const array_info& a, const legacy::array_sink& values) {
+    const std::string& name = a.keyword;
+    if (a.tuples != m_.dimensions[a.axis]) {
+        problem(name + ": the line says " + to_text(a.tuples) + " values, expected " +
+                to_text(m_.dimensions[a.axis]) + " (the " + axis_names[a.axis] + " dimension)");
+    }
+    if (a.type == nullptr && !text()) {
+        warning(name + ": the type word " + legacy::shown(a.type_word) +
+                " has no known size; the length of the values is not checked");
+    }
+    array_length(name, a, a.tuples, a.bytes, values.values(), "");
+    if (text() && values.bad().count > 0) {
+        problem(name + ": " + plural(values.bad().count, "word is", "words are") +
+                " not a number, the first " + legacy::shown(values.bad().first) + " at byte " +
+                to_text(values.bad().first_at));
+    }
+    if (values.not_read_by_vtk().count > 0) {
+        const auto& w = values.not_read_by_vtk();
+        warning(name + ": " + plural(w.count, "number", "numbers") +
+                " that VTK's reader cannot read, the first " + legacy::shown(w.first) +
+                " at byte " + to_text(w.first_at) + " (it reads no nan, no inf, nothing beyond " +
+                a.type_word + ")");
+    }
+    if (values.first_not_increasing() != 0) {
+        warning(name + " do not increase: " + legacy::format_number(values.it(), values.single()) +
+                " follows " + legacy::format_number(values.previous_of_it(), values.single()) +
+                " at value " + to_text(values.first_not_increasing() + 1));
+    }
+    if (values.looks_swapped()) {
+        warning(name + " look little-endian: read with their bytes swapped they are plausible "
+                       "and increasing; swap the bytes of each value before converting");
+    }
+}
+
+void checker::array_length(const std::string& name, const array_info& a, uint128 expected_values,
+                           std::uint64_t bytes, std::uint64_t numbers, const std::string& of_what) {
+    if (text()) {
+        if (numbers != expected_values) {
+            problem(name + ": expected " + plural(expected_values, "number", "numbers") + of_what +
+                    ", found " + to_text(numbers));
+        }
+        return;
+    }
+    if (a.type == nullptr) {
+        return;
+    }
+    const uint128 expected = a.type->kind == legacy::number_kind::bit
+                                 ? (expected_values + 7) / 8
+                                 : expected_values * a.type->size;
+    if (bytes != expected) {
+        problem(name + ": expected " + to_text(expected) + " bytes (" + to_text(expected_values) +
+                " x " + to_text(a.type->size) + "), found " + to_text(bytes) +
+                (bytes < expected ? " (too few)" : " (too many)"));
+    }
+}
+
+void checker::counts() {
+    if (m_.point_data && *m_.point_data != m_.points()) {
+        problem(std::string(keyword::point_data) + " is " + to_text(*m_.point_data) +
+                ", expected " + to_text(m_.points()) + " (" + to_text(m_.dimensions[0]) + " x " +
+                to_text(m_.dimensions[1]) + " x " + to_text(m_.dimensions[2]) + ")");
+    }
+    if (m_.cell_data && *m_.cell_data != m_.cells()) {
+        problem(std::string(keyword::cell_data) + " is " + to_text(*m_.cell_data) + ", expected " +
+                to_text(m_.cells()) + " (the cells of " + to_text(m_.dimensions[0]) + " x " +
+                to_text(m_.dimensions[1]) + " x " + to_text(m_.dimensions[2]) + ")");
+    }
+}
+
+// What an integer beyond its type becomes in VTK's reader, which reads it as an int (or wider)
+// and keeps the low bits.
+std::string wrapped(const std::string& word, const legacy::type_info& type) {
+    const legacy::integer_word i = legacy::parse_integer(word.data(), word.data() + word.size());
+    const unsigned bits = type.kind == legacy::number_kind::bit ? 1 : type.size * 8;
+    std::uint64_t v = i.negative ? 0 - i.magnitude : i.magnitude;
+    if (bits < 64) {
+        v &= (std::uint64_t{1} << bits) - 1;
+    }
+    if (type.kind == legacy::number_kind::signed_integer && bits < 64 && (v >> (bits - 1)) != 0) {
+        return "-" + to_text((std::uint64_t{1} << bits) - v);
+    }
+    return to_text(v);
+}
+
+void checker::words_vtk_misreads(const std::string& name, const array_info& a,
+                                 const legacy::sample_sink& values) {
+    if (const auto& w = values.not_read_by_vtk(); w.count > 0) {
+        warning(name + ": " + plural(w.count, "number", "numbers") +
+                " that VTK's reader cannot read, the first " + legacy::shown(w.first) +
+                " at byte " + to_text(w.first_at) + " (it reads no nan, no inf, nothing beyond " +
+                a.type_word + ")");
+    }
+    if (const auto& w = values.wrapped_by_vtk(); w.count > 0 && a.type != nullptr) {
+        warning(name + ": " + plural(w.count, "number is", "numbers are") + " beyond " +
+                a.type_word + ", the first " + legacy::shown(w.first) + " at byte " +
+                to_text(w.first_at) + "; VTK's reader loads it as " + wrapped(w.first, *a.type));
+    }
+}
+
+void checker::sample_values(const legacy::sample_sink& values, std::uint64_t bytes,
+                            const std::string& where) {
+    const array_info& a = m_.arrays[*m_.samples];
+    const legacy::type_info* type = a.type;
+    const uint128 points = m_.points();
+    const uint128 count = points * a.components;
+    const std::string of_points =
+        a.components == 1 ? " (the points)" : " (the points x " + to_text(a.components) + ")";
+    if (text()) {
+        if (values.values() != count) {
+            problem("samples: expected " + plural(count, "number", "numbers") + of_points +
+                    ", found " + to_text(values.values()));
+        }
+        if (values.bad().count > 0) {
+            problem("samples: " + plural(values.bad().count, "word is", "words are") +
+                    " not a number of type " + a.type_word + ", the first " +
+                    legacy::shown(values.bad().first) + " at byte " +
+                    to_text(values.bad().first_at));
+        }
+        words_vtk_misreads("samples", a, values);
+    } else if (type != nullptr) {
+        const uint128 expected =
+            type->kind == legacy::number_kind::bit ? (count + 7) / 8 : count * type->size;
+        if (bytes != expected) {
+            std::string what = "samples" + where + ": expected " + to_text(expected) + " bytes (" +
+                               to_text(points) + " points x " +
+                               (a.components == 1 ? "" : to_text(a.components) + " x ") +
+                               plural(type->size, "byte", "bytes") + " of " + a.type_word +
+                               "), found " + to_text(bytes) +
+                               (bytes < expected ? " (too few)" : " (too many)");
+            // A wrong type word, or else a wrong z dimension: say what the length would fit.
+            std::string sizes;
+            for (const unsigned size : {1U, 2U, 4U, 8U}) {
+                if (count != 0 && bytes == count * size) {
+                    sizes = "; that is " + plural(size, "byte", "bytes") +
+                            " a point, the size of " + legacy::type_words_of_size(size);
+                }
+            }
+            const uint128 slice =
+                uint128{m_.dimensions[0]} * m_.dimensions[1] * a.components * type->size;
+            if (sizes.empty() && slice != 0 && bytes % slice == 0) {
+                const uint128 slices = bytes / slice;
+                what += "; that is " + to_text(slices) +
+                        (slices == 1 ? " slice of " : " slices of ") + to_text(m_.dimensions[0]) +
+                        " x " + to_text(m_.dimensions[1]);
+            }
+            problem(what + sizes);
+        }
+    }
+    // Byte order is judged only for a type of known size.
+    if (type != nullptr && values.looks_swapped()) {
+        warning(std::string("samples look little-endian: read with their bytes swapped they are ") +
+                (type->kind == legacy::number_kind::floating ? "finite and plausible"
+                                                             : "far smoother") +
+                "; swap the bytes of each value before converting");
+    }
+}
+
+void checker::samples() {
+    const array_info& a = m_.arrays[*m_.samples];
+    if (a.type == nullptr) {
+        warning("the type word " + legacy::shown(a.type_word) +
+                " has no known size; the length of the samples is not checked");
+    }
+    if (m_.coding != encoding::binary_file) {
+        sample_values(*file_.values[*m_.samples], a.bytes, "");
+        return;
+    }
+    if (m_.trailing > 0) {
+        problem(std::string(keyword::binary_file) + ": " +
+                plural(m_.trailing, "byte follows", "bytes follow") + " the " +
+                keyword::lookup_table + " line, expected none (the samples are in " + m_.reference +
+                ")");
+    }
+    warning(std::string("samples in another file: VTK's legacy readers cannot read them, with or "
+                        "without a DATASET line; convert with ") +
+            keyword::binary + " instead of " + keyword::binary_file + " to embed them for VTK");
+    const referenced& ref = file_.reference;
+    switch (ref.how) {
+    case referenced::state::not_looked_at:
+        return;
+    case referenced::state::missing:
+        problem("samples: the referenced file " + m_.reference + " is not found (" + ref.reason +
+                ")");
+        return;
+    case referenced::state::not_regular:
+        problem("samples: the referenced file " + ref.path + " is not a regular file");
+        return;
+    case referenced::state::not_opened:
+        problem("samples: the referenced file " + ref.path + " cannot be opened (" + ref.reason +
+                ")");
+        return;
+    case referenced::state::not_read:
+        problem("samples: error reading the referenced file " + ref.path);
+        return;
+    case referenced::state::read:
+        break;
+    }
+    if (ref.only_beside) {
+        warning("samples: the referenced file " + m_.reference +
+                " is not found from the current folder, only beside the header as " + ref.path +
+                "; readers started elsewhere will not find it");
+    }
+    sample_values(*ref.values, ref.values->bytes(), " in " + ref.path);
+}
+
+void checker::attribute_values(const array_info& a, const legacy::sample_sink* values) {
+    const std::string name = title_of(a);
+    if (a.type == nullptr) {
+        warning(name + ": the type word " + legacy::shown(a.type_word) +
+                " has no known size; the length of the values is not checked");
+        return;
+    }
+    array_length(name, a, uint128{a.tuples} * a.components, a.bytes,
+                 values != nullptr ? values->values() : a.words, "");
+    if (values != nullptr && text()) {
+        if (values->bad().count > 0) {
+            problem(name + ": " + plural(values->bad().count, "word is", "words are") +
+                    " not a number of type " + a.type_word + ", the first " +
+                    legacy::shown(values->bad().first) + " at byte " +
+                    to_text(values->bad().first_at));
+        }
+        words_vtk_misreads(name, a, *values);
+    }
+}
+
+std::vector<finding> checker::run() {
+    if (m_.grid != legacy::grid_kind::rectilinear) {
+        geometry();
+    }
+    for (std::size_t i = 0; i < m_.arrays.size(); ++i) {
+        if (m_.arrays[i].kind == attribute::coordinates && file_.coordinates[i]) {
+            coordinates(m_.arrays[i], *file_.coordinates[i]);
+        }
+    }
+    counts();
+    for (std::size_t i = 0; i < m_.arrays.size(); ++i) {
+        if (m_.samples && i == *m_.samples) {
+            samples();
+        } else if (m_.arrays[i].kind != attribute::coordinates) {
+            attribute_values(m_.arrays[i], file_.values[i].get());
+        }
+    }
+    return found_;
+}
+
+} // namespace
+
+std::vector<finding> check(const contents& file) {
+    return checker(file).run();
+}
+
+} // namespace vox::info
