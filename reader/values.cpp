@@ -470,7 +470,9 @@ bool sample_sink::looks_swapped() const {
         return false;
     }
     if (type_.kind == number_kind::floating) {
-        return s_.checked >= 4 && s_.odd * 4 > s_.checked && s_.odd_swapped * 8 <= s_.odd;
+        // Smooth data read the wrong way round has random exponents: about a fifth of the
+        // values land far out of any measurement's range (or are not finite at all).
+        return s_.checked >= 4 && s_.odd * 10 > s_.checked && s_.odd_swapped * 8 <= s_.odd;
     }
     return s_.pairs >= 16 && s_.steps > 0 && s_.steps_swapped * 8 < s_.steps;
 }

@@ -341,6 +341,62 @@ const info_case cases[] = {
      .args = {"bad.vtk", "good.vtk"},
      .status = 1,
      .lines = {"bad.vtk:", "good.vtk:"}},
+    // Read as VTK reads them.
+    {.name = "smooth little-endian floats, a fifth of them far out of range",
+     .files = {{"f.vtk", title +
+                             "BINARY\nDIMENSIONS  64 1 1\nSPACING  1 1 1\nORIGIN  0 0 0\n"
+                             "POINT_DATA  64\nSCALARS scalars  float\nLOOKUP_TABLE default\n" +
+                             [] {
+                                 std::string bytes;
+                                 for (int i = 0; i < 64; ++i) {
+                                     bytes += bytes_of<float>(
+                                         {20.0f + 0.37f * static_cast<float>(i)}, false);
+                                 }
+                                 return bytes;
+                             }()}},
+     .lines = {"  warning: samples look little-endian: read with their bytes swapped they are "
+               "finite and plausible; swap the bytes of each value before converting"}},
+    {.name = "ASCII integers beyond their type, as VTK's reader wraps them",
+     .files = {{"f.vtk", uniform("ASCII", "POINT_DATA  8\nSCALARS scalars  unsigned_char\n"
+                                          "LOOKUP_TABLE default\n") +
+                             "1 2 300 4 5 6 7 -1\n"}},
+     .lines = {"  values: 1 to 255",
+               "  warning: samples: 2 numbers are beyond unsigned_char, the first \"300\" at byte "
+               "213; VTK's reader loads it as 44",
+               "  result: consistent, 1 warning"}},
+    {.name = "spacing that places no point, or all at one, or backwards",
+     .files = {{"f.vtk", title +
+                             "BINARY\nDIMENSIONS  2 2 2\nSPACING  nan 0.000000 -1.000000\n"
+                             "ORIGIN  0.000000 inf 0.000000\n" +
+                             point_data + eight_shorts}},
+     .status = 1,
+     .lines = {"  problem: SPACING: the x spacing is nan; the points have no position",
+               "  warning: SPACING: the y spacing is 0; all points along y lie at one position",
+               "  warning: SPACING: the z spacing is -1; the points run from high to low along z",
+               "  problem: ORIGIN: the y origin is inf; the points have no position",
+               "  result: 2 problems, 2 warnings"}},
+    {.name = "a file name that holds a line feed and an escape cannot forge report lines",
+     .files = {{"a\n  result: consistent\x1b[2J.vtk", uniform("BINARY") + eight_shorts + "x"}},
+     .args = {"a\n  result: consistent\x1b[2J.vtk"},
+     .status = 1,
+     .lines = {"a\\x0a  result: consistent\\x1b[2J.vtk:", "  result: 1 problem"}},
+    {.name = "a structured file of another version with every attribute",
+     .files = {{"f.vtk",
+                "# vtk DataFile Version 5.1\nvtk output\nASCII\nDATASET STRUCTURED_POINTS\n"
+                "DIMENSIONS 2 1 1\nSPACING 1 1 1\nORIGIN 0 0 0\nCELL_DATA 1\n"
+                "FIELD FieldData 1\nzone 1 1 int\n3\nPOINT_DATA 2\n"
+                "SCALARS temperature double 1\nLOOKUP_TABLE default\n1.5 -2\n"
+                "VECTORS velocity float\n1 2 3 4 5 6\nMETADATA\nINFORMATION 0\n\n"}},
+     .lines = {"  version: 5.1", "  grid: uniform", "  dataset: STRUCTURED_POINTS",
+               "  samples: SCALARS temperature, double as text, 2 numbers in 7 bytes from byte 222",
+               "  values: -2 to 1.5", "  array: cell FIELD zone, int, 1 component, 1 tuple, 3 to 3",
+               "  array: point VECTORS velocity, float, 3 components, 2 tuples, 1 to 6",
+               "  result: consistent"}},
+    {.name = "a dataset that is not on a grid is refused by name",
+     .files = {{"f.vtk", "# vtk DataFile Version 3.0\nt\nASCII\nDATASET UNSTRUCTURED_GRID\n"}},
+     .status = 2,
+     .err = "f.vtk: line 4: DATASET UNSTRUCTURED_GRID, whose points are listed one by one; only "
+            "STRUCTURED_POINTS and RECTILINEAR_GRID files are read\n"},
     {.name = "no argument", .args = {}, .status = 2, .err = "USAGE: voxinfo file...\n"},
 };
 
@@ -408,6 +464,17 @@ TEST(voxinfo_large, reads_a_sparse_file_past_4_gib_in_constant_memory) {
     const long large = peak("large.vtk", "1024 1024 513", std::uint64_t{1024} * 1024 * 513 * 8);
     EXPECT_LE(large - small, 1024)
         << "peak resident KiB: " << small << " small, " << large << " past 4 GiB";
+}
+
+// The system's reason where a path cannot be opened: a loop of links, a name too long.
+TEST(voxinfo_paths, say_why_a_file_cannot_be_opened) {
+    const scratch_dir dir;
+    std::filesystem::create_symlink("loop.vtk", dir.path() + "/loop.vtk");
+    const std::string long_name(300, 'n');
+    const auto got = run_program(VOXINFO, {"voxinfo", "loop.vtk", long_name}, dir.path());
+    EXPECT_EQ(got.status, 2);
+    EXPECT_EQ(got.err, "Error opening loop.vtk: Too many levels of symbolic links\nError opening " +
+                           long_name + ": File name too long\n");
 }
 
 } // namespace
