@@ -29,7 +29,9 @@ long memory_source::read(char* buffer, std::size_t size) {
     return static_cast<long>(n);
 }
 
-input::input(source& from) : from_(from), buffer_(new char[buffer_size]) {}
+input::input(source& from)
+    : from_(from),
+      buffer_(static_cast<char*>(::operator new (buffer_size, std::align_val_t{4096}))) {}
 
 bool input::fill() {
     if (eof_) {
@@ -83,8 +85,8 @@ line_status input::read_line(std::string_view& line) {
 
 bool input::skip_blanks() {
     for (;;) {
-        while (pos_ < end_ && is_blank(buffer_[pos_])) {
-            line_feeds_ += buffer_[pos_] == '\n' ? 1 : 0;
+        while (pos_ < end_ && is_blank(buffer_.get()[pos_])) {
+            line_feeds_ += buffer_.get()[pos_] == '\n' ? 1 : 0;
             ++pos_;
         }
         if (pos_ < end_) {
@@ -98,11 +100,11 @@ bool input::skip_blanks() {
 
 void input::skip_line_end() {
     for (;;) {
-        while (pos_ < end_ && buffer_[pos_] != '\n' && is_blank(buffer_[pos_])) {
+        while (pos_ < end_ && buffer_.get()[pos_] != '\n' && is_blank(buffer_.get()[pos_])) {
             ++pos_;
         }
         if (pos_ < end_) {
-            if (buffer_[pos_] == '\n') {
+            if (buffer_.get()[pos_] == '\n') {
                 ++pos_;
                 ++line_feeds_;
             }

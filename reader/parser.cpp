@@ -136,7 +136,6 @@ class text_framer final : public payload_sink {
     bool done() const override { return done_; }
 
     std::uint64_t words() const { return words_; }
-    std::uint64_t end() const { return end_; }
     std::uint64_t line_feeds() const { return line_feeds_; }
 
   private:
@@ -161,10 +160,8 @@ class text_framer final : public payload_sink {
 
     void give(const char* word, const char* word_end, const char* data, std::uint64_t offset) {
         ++words_;
-        const std::uint64_t at = offset + static_cast<std::uint64_t>(word - data);
-        end_ = at + static_cast<std::uint64_t>(word_end - word);
         if (sink_ != nullptr) {
-            sink_->word(word, word_end, at);
+            sink_->word(word, word_end, offset + static_cast<std::uint64_t>(word - data));
         }
     }
 
@@ -173,7 +170,7 @@ class text_framer final : public payload_sink {
     bool stop_at_count_;
     bool skipping_ = false;
     bool done_ = false;
-    std::uint64_t words_ = 0, end_ = 0, line_feeds_ = 0;
+    std::uint64_t words_ = 0, line_feeds_ = 0;
 };
 
 class parser;
