@@ -220,6 +220,7 @@ class parser {
     }
     std::string_view next_word(const std::string& expected);
     std::uint64_t next_count(const std::string& expected, std::uint64_t largest);
+    unsigned next_components(const std::string& expected, unsigned largest);
     double next_real(const std::string& expected);
     bool number_follows();
     std::string expected_here() const;
@@ -307,6 +308,14 @@ std::uint64_t parser::next_count(const std::string& expected, std::uint64_t larg
         fail(expected, shown(word));
     }
     return value;
+}
+
+unsigned parser::next_components(const std::string& expected, unsigned largest) {
+    const auto n = static_cast<unsigned>(next_count(expected, largest));
+    if (n == 0) {
+        fail(expected + " with at least one component", "0");
+    }
+    return n;
 }
 
 double parser::next_real(const std::string& expected) {
@@ -542,10 +551,7 @@ void parser::scalars() {
 void parser::color_scalars() {
     const std::string expected = quoted(keyword_ + " NAME N");
     const std::string name(next_word(expected));
-    const auto components = static_cast<unsigned>(next_count(expected, 16));
-    if (components == 0) {
-        fail(expected, "0");
-    }
+    const unsigned components = next_components(expected, 16);
     // Bytes in binary, reals from 0 to 1 in text: VTK keeps both as unsigned_char.
     array_info& a =
         add_array(attribute::color_scalars, name, "unsigned_char", components, tuples_here());
@@ -563,10 +569,7 @@ void parser::attribute_of(attribute kind, unsigned components) {
 void parser::texture_coordinates() {
     const std::string expected = quoted(keyword_ + " NAME DIMENSION TYPE");
     const std::string name(next_word(expected));
-    const auto components = static_cast<unsigned>(next_count(expected, 3));
-    if (components == 0) {
-        fail(expected, "0");
-    }
+    const unsigned components = next_components(expected, 3);
     const std::string type(type_word(expected));
     array_info& a =
         add_array(attribute::texture_coordinates, name, type, components, tuples_here());

@@ -29,6 +29,8 @@ class checker {
     void counts();
     void array_length(const std::string& name, const array_info& a, uint128 expected_values,
                       std::uint64_t bytes, std::uint64_t numbers, const std::string& of_what);
+    void not_read_by_vtk(const std::string& name, const array_info& a,
+                         const legacy::unreadable_words& words);
     void words_vtk_misreads(const std::string& name, const array_info& a,
                             const legacy::sample_sink& values);
     void samples();
@@ -71,6 +73,16 @@ void checker::geometry() {
     }
 }
 
+void checker::not_read_by_vtk(const std::string& name, const array_info& a,
+                              const legacy::unreadable_words& words) {
+    if (words.count > 0) {
+        warning(name + ": " + plural(words.count, "number", "numbers") +
+                " that VTK's reader cannot read, the first " + legacy::shown(words.first) +
+                " at byte " + to_text(words.first_at) +
+                " (it reads no nan, no inf, nothing beyond " + a.type_word + ")");
+    }
+}
+
 void checker::coordinates(const array_info& a, const legacy::array_sink& values) {
     const std::string& name = a.keyword;
     if (a.tuples != m_.dimensions[a.axis]) {
@@ -87,13 +99,7 @@ void checker::coordinates(const array_info& a, const legacy::array_sink& values)
                 " not a number, the first " + legacy::shown(values.bad().first) + " at byte " +
                 to_text(values.bad().first_at));
     }
-    if (values.not_read_by_vtk().count > 0) {
-        const auto& w = values.not_read_by_vtk();
-        warning(name + ": " + plural(w.count, "number", "numbers") +
-                " that VTK's reader cannot read, the first " + legacy::shown(w.first) +
-                " at byte " + to_text(w.first_at) + " (it reads no nan, no inf, nothing beyond " +
-                a.type_word + ")");
-    }
+    not_read_by_vtk(name, a, values.not_read_by_vtk());
     if (values.first_not_increasing() != 0) {
         warning(name + " do not increase: " + legacy::format_number(values.it(), values.single()) +
                 " follows " + legacy::format_number(values.previous_of_it(), values.single()) +
@@ -157,12 +163,7 @@ std::string wrapped(const std::string& word, const legacy::type_info& type) {
 
 void checker::words_vtk_misreads(const std::string& name, const array_info& a,
                                  const legacy::sample_sink& values) {
-    if (const auto& w = values.not_read_by_vtk(); w.count > 0) {
-        warning(name + ": " + plural(w.count, "number", "numbers") +
-                " that VTK's reader cannot read, the first " + legacy::shown(w.first) +
-                " at byte " + to_text(w.first_at) + " (it reads no nan, no inf, nothing beyond " +
-                a.type_word + ")");
-    }
+    not_read_by_vtk(name, a, values.not_read_by_vtk());
     if (const auto& w = values.wrapped_by_vtk(); w.count > 0 && a.type != nullptr) {
         warning(name + ": " + plural(w.count, "number is", "numbers are") + " beyond " +
                 a.type_word + ", the first " + legacy::shown(w.first) + " at byte " +
