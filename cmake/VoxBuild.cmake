@@ -51,13 +51,15 @@ include(CheckPIESupported)
 check_pie_supported(LANGUAGES CXX)
 set(CMAKE_POSITION_INDEPENDENT_CODE ON)
 
-# No .comment section in a program, which the C runtime's start files would bring in even though
-# the compiler writes none: it goes right after linking.
+# No .comment section in any program of this project, which the C runtime's start files would
+# bring in even though the compiler writes none: it goes right after linking. A link rule is a
+# list of commands, run one after the other by every generator (the Makefile generators run each
+# on its own, without a shell; Ninja joins them with &&), so the removal is a second entry of the
+# list, never shell syntax appended to the first.
 if(NOT CMAKE_OBJCOPY)
     message(FATAL_ERROR "objcopy (binutils) is needed to build the programs")
 endif()
-string(APPEND CMAKE_CXX_LINK_EXECUTABLE
-    " && \"${CMAKE_OBJCOPY}\" --remove-section=.comment <TARGET>")
+list(APPEND CMAKE_CXX_LINK_EXECUTABLE "\"${CMAKE_OBJCOPY}\" --remove-section=.comment <TARGET>")
 
 # _FORTIFY_SOURCE, for the code that ships. It needs the optimiser, so the unoptimised sanitizer
 # build goes without.

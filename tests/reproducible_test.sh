@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Builds the source tree $1 twice with the compiler $2, from two clones at paths of different
-# lengths, and makes the Debian package of each: the two must be byte-identical. In a git
-# checkout the clones carry the working tree's files and nothing sets SOURCE_DATE_EPOCH, so
-# both builds take the time of the last commit; elsewhere it is set for both.
+# Builds the source tree $1 twice with the compiler $2 and the CMake generator $3 (CMake's default
+# if none is given), from two clones at paths of different lengths, and makes the Debian package
+# of each: the two must be byte-identical. In a git checkout the clones carry the working tree's
+# files and nothing sets SOURCE_DATE_EPOCH, so both builds take the time of the last commit;
+# elsewhere it is set for both.
 set -u
 source_dir=$1
 compiler=$2
+generator=()
+[ -n "${3:-}" ] && generator=(-G "$3")
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 first=$scratch/one
@@ -26,7 +29,7 @@ else
 fi
 
 for clone in "$first" "$second"; do
-    if ! cmake -S "$clone" -B "$clone/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    if ! cmake -S "$clone" -B "$clone/build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_CXX_COMPILER="$compiler" -DBUILD_TESTING=OFF >/dev/null ||
         ! cmake --build "$clone/build" >/dev/null ||
         ! (cd "$clone/build" && cpack -G DEB >/dev/null); then
