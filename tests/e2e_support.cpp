@@ -61,6 +61,13 @@ outcome run_program(const std::string& program, const std::vector<std::string>& 
         args.push_back(const_cast<char*>(arg.c_str()));
     }
     args.push_back(nullptr);
+    std::vector<char*> environment;
+    if (options.environment) {
+        for (const std::string& variable : *options.environment) {
+            environment.push_back(const_cast<char*>(variable.c_str()));
+        }
+    }
+    environment.push_back(nullptr);
 
     const pid_t child = ::fork();
     if (child == 0) {
@@ -84,7 +91,7 @@ outcome run_program(const std::string& program, const std::vector<std::string>& 
             std::signal(SIGXFSZ, SIG_IGN);
             ::setrlimit(RLIMIT_FSIZE, &limit);
         }
-        ::execv(program.c_str(), args.data());
+        ::execve(program.c_str(), args.data(), options.environment ? environment.data() : environ);
         ::_exit(127);
     }
     int status = 0;

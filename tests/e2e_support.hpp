@@ -79,6 +79,8 @@ struct run_options {
     std::optional<unsigned long> file_size_limit = {};
     // Seconds after which SIGALRM ends the program: a run that waits for ever fails, not the suite.
     unsigned time_limit = 0;
+    // The program's whole environment, "NAME=value" each; none: this process's.
+    std::optional<std::vector<std::string>> environment = {};
 };
 
 // Runs `program` with exactly `argv` in folder `dir`, standard input from /dev/null, and no other

@@ -410,6 +410,50 @@ TEST(whole_run, streams_a_sample_past_4_gib_into_a_pipe) {
     EXPECT_EQ(last, "END");
 }
 
+// Whole runs whose samples go through the block copy: files of a process under /proc, which the
+// kernel cannot copy by itself; the environment of about 300 KB passes in several blocks.
+struct block_case {
+    const char* name;
+    const char* infile;
+};
+
+void PrintTo(const block_case& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class block_copy : public testing::TestWithParam<block_case> {};
+
+TEST_P(block_copy, appends_every_block_once) {
+    const scratch_dir dir;
+    const std::vector<std::string> args = uniform_args(GetParam().infile, "out.vtk");
+    std::vector<std::string> environment = large_environment();
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        environment.emplace_back(*variable); // sanitizer settings among them
+    }
+    const auto got = vox::test::run_program(
+        VOXEVEN, args, dir.path(),
+        {.file_size_limit = 64 << 20, .time_limit = 30, .environment = environment});
+    // The program's own cmdline and environ: each string ended by a null byte.
+    std::string samples;
+    for (const std::string& text :
+         std::string_view(GetParam().infile).ends_with("environ") ? environment : args) {
+        samples += text + '\0';
+    }
+    EXPECT_EQ(got.status, 0);
+    EXPECT_EQ(got.err, "");
+    const std::string out = read_file(dir.path() + "/out.vtk");
+    EXPECT_EQ(out.size(), uniform_header.size() + samples.size());
+    EXPECT_TRUE(out == uniform_header + samples) << "not the header and the samples";
+}
+
+const block_case blocks[] = {
+    {"command_line", "/proc/self/cmdline"},
+    {"environment_of_300_kb", "/proc/self/environ"},
+};
+
+INSTANTIATE_TEST_SUITE_P(table, block_copy, testing::ValuesIn(blocks),
+                         [](const auto& row) { return std::string(row.param.name); });
+
 TEST(whole_run, memory_does_not_grow_with_the_sample) {
     signal(SIGPIPE, SIG_IGN);
     const auto peak = [](std::size_t size) {
