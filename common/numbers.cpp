@@ -34,25 +34,4 @@ float parse_real(const char* text) {
     return to_single(std::strtod(text, nullptr));
 }
 
-decimal_text exact_product(std::uint32_t x, std::uint32_t y, std::uint32_t z) {
-    constexpr std::uint64_t low32 = 0xffffffffU;
-    // The product in three 32-bit limbs, least significant first.
-    const std::uint64_t xy = std::uint64_t{x} * y;
-    const std::uint64_t low = (xy & low32) * z;
-    const std::uint64_t high = (xy >> 32) * z + (low >> 32);
-    std::array<std::uint64_t, 3> limbs{low & low32, high & low32, high >> 32};
-
-    decimal_text digits;
-    do {
-        std::uint64_t remainder = 0;
-        for (auto limb = limbs.rbegin(); limb != limbs.rend(); ++limb) {
-            const std::uint64_t current = (remainder << 32) | *limb;
-            *limb = current / 10;
-            remainder = current % 10;
-        }
-        digits.chars[--digits.first] = static_cast<char>('0' + remainder);
-    } while (limbs[0] != 0 || limbs[1] != 0 || limbs[2] != 0);
-    return digits;
-}
-
 } // namespace vox

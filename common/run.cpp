@@ -55,8 +55,12 @@ bool require_encoding(const char* keyword, std::span<const char* const> accepted
 
 namespace {
 
-bool same_regular_file(const struct stat& a, const struct stat& b) {
-    return S_ISREG(a.st_mode) && S_ISREG(b.st_mode) && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+// What an input and the output must never share: a regular file would be truncated before it is
+// read, and a pipe would feed the run its own output and keep it waiting for ever for the end of
+// it. A device such as /dev/null may be both.
+bool same_file(const struct stat& a, const struct stat& b) {
+    const bool kept = S_ISREG(a.st_mode) || S_ISFIFO(a.st_mode);
+    return kept && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 bool refuse_overwrite(const char* out_path) {
@@ -66,16 +70,24 @@ bool refuse_overwrite(const char* out_path) {
 
 } // namespace
 
+bool require_distinct_pipe(const char* in_path, const char* out_path) {
+    struct stat in {};
+    struct stat out {};
+    const bool clash = ::stat(in_path, &in) == 0 && S_ISFIFO(in.st_mode) &&
+                       ::stat(out_path, &out) == 0 && same_file(in, out);
+    return clash ? refuse_overwrite(out_path) : true;
+}
+
 bool require_distinct_output(const char* out_path, std::FILE* in,
                              std::span<const char* const> inputs) {
     struct stat out {};
-    if (::stat(out_path, &out) != 0 || !S_ISREG(out.st_mode)) {
-        return true; // nothing there yet, or nothing that writing could destroy
+    if (::stat(out_path, &out) != 0) {
+        return true; // nothing there yet
     }
     struct stat input {};
-    bool clash = ::fstat(fileno(in), &input) == 0 && same_regular_file(out, input);
+    bool clash = ::fstat(fileno(in), &input) == 0 && same_file(out, input);
     for (const char* path : inputs) {
-        clash = clash || (::stat(path, &input) == 0 && same_regular_file(out, input));
+        clash = clash || (::stat(path, &input) == 0 && same_file(out, input));
     }
     return clash ? refuse_overwrite(out_path) : true;
 }
@@ -88,7 +100,7 @@ bool require_distinct_streams(std::FILE* out, const char* out_path,
     }
     for (std::FILE* in : inputs) {
         struct stat input {};
-        if (::fstat(fileno(in), &input) == 0 && same_regular_file(output, input)) {
+        if (::fstat(fileno(in), &input) == 0 && same_file(output, input)) {
             return refuse_overwrite(out_path);
         }
     }
@@ -155,6 +167,9 @@ int run_converter(int argc, char** argv, const converter& c) {
     }
     const std::span auxiliary_inputs(auxiliary_paths.data(), auxiliary_count);
 
+    if (!require_distinct_pipe(in_path, out_path)) {
+        return 1;
+    }
     std::FILE* const in = open_or_report(in_path, "rb");
     if (in == nullptr || !require_distinct_output(out_path, in, auxiliary_inputs)) {
         return 1;

@@ -56,12 +56,16 @@ bool require_argument_count(int argc, char** argv, int expected, const char* usa
                             const char* name);
 std::FILE* open_or_report(const char* path, const char* mode);
 bool require_encoding(const char* keyword, std::span<const char* const> accepted);
-// Refuses an output path that is the same regular file as `in` or as one of `inputs`, before the
-// output is opened (and so truncated).
+// Refuses a named pipe that is both infile and outfile before infile is opened: opening it to read
+// would wait for a writer, and the only one to come is this run.
+bool require_distinct_pipe(const char* in_path, const char* out_path);
+// Refuses an output path that is the same regular file or pipe as `in` or as one of `inputs`,
+// before the output is opened (and so truncated, or waited on for a reader).
 bool require_distinct_output(const char* out_path, std::FILE* in,
                              std::span<const char* const> inputs);
 // The same once every file is open, by the open descriptors: this also catches an input that came
-// to be when the output was created, such as a coordinate file named like the new output.
+// to be when the output was created, such as a coordinate file named like the new output, or
+// /dev/fd/N naming the output's descriptor.
 bool require_distinct_streams(std::FILE* out, const char* out_path,
                               std::span<std::FILE* const> inputs);
 // In reference mode the samples are not copied, but a folder can never be read as samples.

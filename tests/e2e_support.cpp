@@ -11,7 +11,9 @@
 #include <iterator>
 #include <sstream>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -59,6 +61,13 @@ outcome run_program(const std::string& program, const std::vector<std::string>& 
         args.push_back(const_cast<char*>(arg.c_str()));
     }
     args.push_back(nullptr);
+    std::vector<char*> environment;
+    if (options.environment) {
+        for (const std::string& variable : *options.environment) {
+            environment.push_back(const_cast<char*>(variable.c_str()));
+        }
+    }
+    environment.push_back(nullptr);
 
     const pid_t child = ::fork();
     if (child == 0) {
@@ -74,12 +83,15 @@ outcome run_program(const std::string& program, const std::vector<std::string>& 
         for (const int fd : options.closed) {
             ::close(fd);
         }
+        if (options.time_limit > 0) {
+            ::alarm(options.time_limit); // kept across execv
+        }
         if (options.file_size_limit) {
             const struct rlimit limit { *options.file_size_limit, *options.file_size_limit };
             std::signal(SIGXFSZ, SIG_IGN);
             ::setrlimit(RLIMIT_FSIZE, &limit);
         }
-        ::execv(program.c_str(), args.data());
+        ::execve(program.c_str(), args.data(), options.environment ? environment.data() : environ);
         ::_exit(127);
     }
     int status = 0;
@@ -108,10 +120,53 @@ void check_case(const std::string& program, const std::string& default_argv0, co
         }
     }
 
+    std::signal(SIGPIPE, SIG_IGN); // a feed whose reader went away
+    std::vector<int> readers;
+    std::vector<std::thread> writers;
+    for (const fifo& f : c.fifos) {
+        ASSERT_EQ(::mkfifo((root + f.name).c_str(), 0600), 0) << f.name;
+    }
+    for (const fifo& f : c.fifos) {
+        const std::string path = root + f.name;
+        if (f.feed) {
+            writers.emplace_back([path, &feed = *f.feed] {
+                const int fd = ::open(path.c_str(), O_WRONLY);
+                ::write(fd, feed.data(), feed.size());
+                ::close(fd);
+            });
+        } else if (!f.unread) {
+            // Opening without waiting: the program then finds a reader when it opens to write.
+            readers.push_back(::open(path.c_str(), O_RDONLY | O_NONBLOCK));
+        }
+    }
+
     std::vector<std::string> argv = c.args;
     argv.insert(argv.begin(), c.argv0.value_or(default_argv0));
     const outcome got =
-        run_program(program, argv, dir.path(), {.closed = c.closed, .file_size_limit = 64 << 20});
+        run_program(program, argv, dir.path(),
+                    {.closed = c.closed, .file_size_limit = 64 << 20, .time_limit = 10});
+
+    // A writer whose pipe the program never opened still waits for a reader: this one lets it go.
+    auto writer = writers.begin();
+    auto reader = readers.begin();
+    for (const fifo& f : c.fifos) {
+        if (f.feed) {
+            const int release = ::open((root + f.name).c_str(), O_RDONLY | O_NONBLOCK);
+            (writer++)->join();
+            ::close(release);
+            continue;
+        }
+        if (f.unread) {
+            continue;
+        }
+        std::string arrived;
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(*reader, buffer, sizeof buffer)) > 0;) {
+            arrived.append(buffer, static_cast<std::size_t>(n));
+        }
+        ::close(*reader++);
+        EXPECT_EQ(arrived, f.arrives) << "through " << f.name;
+    }
 
     EXPECT_EQ(got.status, c.status);
     EXPECT_EQ(got.err, c.err);

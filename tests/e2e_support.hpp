@@ -17,6 +17,17 @@ struct link {
     bool hard = false;
 };
 
+// A named pipe in the scratch folder. Without a `feed`, a reader holds it open through the run
+// (what the program writes into it must fit the pipe) and what came through must be `arrives`,
+// unless it is `unread`; with one, a writer sends those bytes (as many as fit the pipe) once the
+// program opens it to read.
+struct fifo {
+    std::string name = {};
+    std::optional<std::string> feed = {};
+    std::string arrives = {};
+    bool unread = false; // no reader: a program that opens it to write waits until killed
+};
+
 // One run: the files it finds, its arguments, and what must come of it. The output file is
 // out.vtk in the scratch folder; every other file made for the run must be unchanged after it.
 struct e2e_case {
@@ -29,6 +40,7 @@ struct e2e_case {
     std::vector<link> links = {};
     std::optional<std::string> argv0 = {}; // the invocation name, the program's own by default
     std::vector<int> closed = {};          // standard descriptors closed when the program starts
+    std::vector<fifo> fifos = {};
 };
 
 // gtest names a failing row by this.
@@ -65,6 +77,10 @@ struct run_options {
     // RLIMIT_FSIZE for the program, with SIGXFSZ ignored, so that a write past it fails with
     // EFBIG. Every row of a table runs under one: a broken build must not fill the disk.
     std::optional<unsigned long> file_size_limit = {};
+    // Seconds after which SIGALRM ends the program: a run that waits for ever fails, not the suite.
+    unsigned time_limit = 0;
+    // The program's whole environment, "NAME=value" each; none: this process's.
+    std::optional<std::vector<std::string>> environment = {};
 };
 
 // Runs `program` with exactly `argv` in folder `dir`, standard input from /dev/null, and no other

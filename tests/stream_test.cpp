@@ -1,19 +1,28 @@
 // Payloads through every way of copying (within one file system, across file systems, from and
-// into pipes, from procfs), and whole runs on inputs too large to hold: past 4 GiB, and with
-// memory that must not grow with the input.
+// into pipes, from procfs, block by block), each with the calls it may make, and whole runs on
+// inputs too large to hold: past 4 GiB, and with memory that must not grow with the input.
 #include "e2e_support.hpp"
 #include "payload.hpp"
 #include "read_counter.hpp"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
+#include <pthread.h>
+#include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -31,14 +40,17 @@ std::string pattern(std::size_t size) {
     return bytes;
 }
 
-// Everything that arrives at the reading end of a pipe, gathered by a thread of its own.
+// Everything that arrives at the reading end of a pipe, gathered by a thread of its own; with a
+// pause, slowly: 4 KiB at a time and a pause after each.
 class drain {
   public:
-    explicit drain(int fd)
-        : thread_([this, fd] {
+    explicit drain(int fd, std::chrono::microseconds pause = {})
+        : thread_([this, fd, pause] {
               char buffer[65536];
-              for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
+              const std::size_t size = pause.count() > 0 ? 4096 : sizeof buffer;
+              for (ssize_t n; (n = ::read(fd, buffer, size)) > 0;) {
                   bytes_.append(buffer, static_cast<std::size_t>(n));
+                  std::this_thread::sleep_for(pause);
               }
               ::close(fd);
           }) {}
@@ -52,14 +64,119 @@ class drain {
     std::thread thread_;
 };
 
-enum class source { same_fs_file, other_fs_file, pipe, procfs };
-enum class sink { file, pipe };
+// A process that is there only to be read: it sleeps with the environment it was given, and its
+// /proc/PID/environ holds those strings, each ended by a null byte. procfs offers the kernel no
+// way to copy that file, so it goes through the block copy.
+class environ_holder {
+  public:
+    explicit environ_holder(const std::vector<std::string>& environment) {
+        std::vector<char*> envp;
+        for (const std::string& variable : environment) {
+            envp.push_back(const_cast<char*>(variable.c_str()));
+            bytes_ += variable + '\0';
+        }
+        envp.push_back(nullptr);
+        char sleep[] = "sleep";
+        char seconds[] = "60";
+        char* const argv[] = {sleep, seconds, nullptr};
+        // The end of the pipe that the child holds closes when it has executed sleep.
+        int exec_done[2];
+        if (::pipe2(exec_done, O_CLOEXEC) != 0) {
+            return;
+        }
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::execve("/bin/sleep", argv, envp.data());
+            ::_exit(127);
+        }
+        ::close(exec_done[1]);
+        char ignored;
+        while (::read(exec_done[0], &ignored, 1) < 0 && errno == EINTR) {
+        }
+        ::close(exec_done[0]);
+    }
+    ~environ_holder() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    environ_holder(const environ_holder&) = delete;
+    environ_holder& operator=(const environ_holder&) = delete;
+
+    std::string path() const { return "/proc/" + std::to_string(pid_) + "/environ"; }
+    const std::string& bytes() const { return bytes_; }
+
+  private:
+    pid_t pid_ = -1;
+    std::string bytes_;
+};
+
+// About 300 KB of environment in variables of 100000 bytes (each may hold at most 128 KiB): the
+// block copy takes three 128 KiB blocks and the rest.
+std::vector<std::string> large_environment() {
+    std::vector<std::string> environment;
+    for (const char name : {'A', 'B', 'C'}) {
+        std::string value = pattern(100000);
+        for (char& c : value) {
+            c = static_cast<char>('a' + static_cast<unsigned char>(c) % 26);
+        }
+        environment.push_back(std::string("VOX_") + name + '=' + value);
+    }
+    return environment;
+}
+
+// Sends SIGUSR1, whose handler does nothing and restarts nothing, to the thread that made it, every
+// 50 microseconds until it goes out of scope: a write into a pipe that waits for its reader then
+// returns early, with part of its bytes written or none.
+class signal_storm {
+  public:
+    signal_storm() : target_(::pthread_self()) {
+        struct sigaction action {};
+        action.sa_handler = [](int) {};
+        ::sigaction(SIGUSR1, &action, &previous_);
+        thread_ = std::thread([this] {
+            while (!stop_.load()) {
+                ::pthread_kill(target_, SIGUSR1);
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
+            }
+        });
+    }
+    ~signal_storm() {
+        stop_ = true;
+        thread_.join();
+        ::sigaction(SIGUSR1, &previous_, nullptr);
+    }
+    signal_storm(const signal_storm&) = delete;
+    signal_storm& operator=(const signal_storm&) = delete;
+
+  private:
+    pthread_t target_;
+    struct sigaction previous_ {};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+enum class source {
+    same_fs_file,   // 64 MiB
+    other_fs_file,  // 64 MiB, on /dev/shm
+    pipe,           // 64 MiB, fed by a thread as the copy goes
+    filled_pipe,    // 1 MiB in a pipe of 1 MiB, its writer closed 50 ms after the copy starts
+    small_pipe,     // 4 KiB in a pipe of the default size, its writer closed
+    procfs,         // this process's mountinfo
+    process_environ // a process's environment of about 300 KB
+};
+enum class sink { file, pipe, interrupted_pipe };
+
+constexpr long any = LONG_MAX;
+constexpr int grown_pipe = 1 << 20;
 
 struct copy_case {
     const char* name;
     source from;
     sink to;
-    bool in_kernel; // the bytes must not pass through read()
+    vox::test::call_counts most; // the most calls of each kind that the copy may make on `in`
+    int pipe_size_after = 0;     // what F_GETPIPE_SZ gives on a pipe as `in` afterwards
 };
 
 void PrintTo(const copy_case& c, std::ostream* os) {
@@ -72,12 +189,14 @@ TEST_P(copy_route, keeps_the_bytes_in_order_around_the_header) {
     signal(SIGPIPE, SIG_IGN);
     const copy_case& c = GetParam();
     const scratch_dir dir;
-    std::string payload = pattern(std::size_t{64} << 20);
+    std::string payload;
     std::FILE* in = nullptr;
     std::thread feeder;
     std::optional<scratch_dir> shm;
+    std::optional<environ_holder> holder;
     switch (c.from) {
     case source::same_fs_file:
+        payload = pattern(std::size_t{64} << 20);
         write_file(dir.path() + "/in", payload);
         in = std::fopen((dir.path() + "/in").c_str(), "rb");
         break;
@@ -88,10 +207,12 @@ TEST_P(copy_route, keeps_the_bytes_in_order_around_the_header) {
         ::setenv("TMPDIR", "/dev/shm", 1);
         shm.emplace();
         ::unsetenv("TMPDIR");
+        payload = pattern(std::size_t{64} << 20);
         write_file(shm->path() + "/in", payload);
         in = std::fopen((shm->path() + "/in").c_str(), "rb");
         break;
     case source::pipe: {
+        payload = pattern(std::size_t{64} << 20);
         int fds[2];
         ASSERT_EQ(::pipe(fds), 0);
         in = ::fdopen(fds[0], "rb");
@@ -101,9 +222,36 @@ TEST_P(copy_route, keeps_the_bytes_in_order_around_the_header) {
         });
         break;
     }
+    case source::filled_pipe:
+    case source::small_pipe: {
+        payload = pattern(c.from == source::filled_pipe ? grown_pipe : 4096);
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        if (c.from == source::filled_pipe) {
+            ASSERT_EQ(::fcntl(fds[0], F_SETPIPE_SZ, grown_pipe), grown_pipe);
+        }
+        ASSERT_EQ(::write(fds[1], payload.data(), payload.size()),
+                  static_cast<ssize_t>(payload.size()));
+        in = ::fdopen(fds[0], "rb");
+        if (c.from == source::small_pipe) {
+            ::close(fds[1]);
+        } else {
+            // Still open when the pipe runs empty: a splice that does not wait for more fails.
+            feeder = std::thread([fd = fds[1]] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                ::close(fd);
+            });
+        }
+        break;
+    }
     case source::procfs:
         payload = read_file("/proc/self/mountinfo"); // not the same for two processes: ours
         in = std::fopen("/proc/self/mountinfo", "r");
+        break;
+    case source::process_environ:
+        holder.emplace(large_environment());
+        payload = holder->bytes();
+        in = std::fopen(holder->path().c_str(), "r");
         break;
     }
     ASSERT_NE(in, nullptr);
@@ -117,17 +265,27 @@ TEST_P(copy_route, keeps_the_bytes_in_order_around_the_header) {
         int fds[2];
         ASSERT_EQ(::pipe(fds), 0);
         out = ::fdopen(fds[1], "w");
-        reader.emplace(fds[0]);
+        reader.emplace(fds[0], std::chrono::microseconds(c.to == sink::pipe ? 0 : 100));
     }
     ASSERT_NE(out, nullptr);
 
     std::fputs("HEADER\n", out);
-    vox::test::watch_reads(fileno(in));
-    EXPECT_EQ(vox::copy_payload(in, out), copy_status::complete);
-    const long reads = vox::test::watched_reads();
-    vox::test::watch_reads(-1);
-    if (c.in_kernel) {
-        EXPECT_EQ(reads, 0) << "the payload went through read()";
+    vox::test::watch_calls(fileno(in));
+    {
+        std::optional<signal_storm> storm;
+        if (c.to == sink::interrupted_pipe) {
+            storm.emplace();
+        }
+        EXPECT_EQ(vox::copy_payload(in, out), copy_status::complete);
+    }
+    const vox::test::call_counts calls = vox::test::watched_calls();
+    vox::test::watch_calls(-1);
+    EXPECT_LE(calls.read, c.most.read) << "read() calls";
+    EXPECT_LE(calls.copy_file_range, c.most.copy_file_range) << "copy_file_range() calls";
+    EXPECT_LE(calls.sendfile, c.most.sendfile) << "sendfile() calls";
+    EXPECT_LE(calls.splice, c.most.splice) << "splice() calls";
+    if (c.pipe_size_after != 0) {
+        EXPECT_EQ(::fcntl(fileno(in), F_GETPIPE_SZ), c.pipe_size_after);
     }
     std::fputs("TRAILER\n", out);
     const std::string expected = "HEADER\n" + payload + "TRAILER\n";
@@ -144,14 +302,29 @@ TEST_P(copy_route, keeps_the_bytes_in_order_around_the_header) {
     EXPECT_TRUE(got == expected) << "the bytes differ";
 }
 
+// Each row bounds the calls of every kind: a route that is refused is tried once, a kernel copy
+// moves all it can in one call, and the block copy reads 128 KiB at a time.
 const copy_case routes[] = {
-    {"file_to_file", source::same_fs_file, sink::file, true},
-    {"file_to_pipe", source::same_fs_file, sink::pipe, true},
-    {"other_file_system_to_file", source::other_fs_file, sink::file, true},
-    {"pipe_to_file", source::pipe, sink::file, true},
-    {"pipe_to_pipe", source::pipe, sink::pipe, true},
-    {"procfs_to_file", source::procfs, sink::file, false},
-    {"procfs_to_pipe", source::procfs, sink::pipe, false},
+    {"file_to_file", source::same_fs_file, sink::file, {0, 4, 0, 0}},
+    {"file_to_pipe", source::same_fs_file, sink::pipe, {0, 1, any, 0}},
+    {"other_file_system_to_file", source::other_fs_file, sink::file, {0, 1, 4, 0}},
+    {"pipe_to_file", source::pipe, sink::file, {0, 1, 1, any}, grown_pipe},
+    {"pipe_to_pipe", source::pipe, sink::pipe, {0, 1, 1, any}, grown_pipe},
+    {"filled_pipe_to_file", source::filled_pipe, sink::file, {0, 1, 1, 2}, grown_pipe},
+    {"filled_pipe_to_interrupted_pipe",
+     source::filled_pipe,
+     sink::interrupted_pipe,
+     {0, 1, 1, any},
+     grown_pipe},
+    {"small_pipe_to_file_grows_the_pipe", source::small_pipe, sink::file, {0, 1, 1, 2}, grown_pipe},
+    {"procfs_to_file", source::procfs, sink::file, {any, 1, any, 1}},
+    {"procfs_to_pipe", source::procfs, sink::pipe, {any, 1, any, 1}},
+    {"environ_in_blocks_to_file", source::process_environ, sink::file, {6, 1, 1, 1}},
+    {"environ_in_blocks_to_pipe", source::process_environ, sink::pipe, {6, 1, 1, 1}},
+    {"environ_in_blocks_to_interrupted_pipe",
+     source::process_environ,
+     sink::interrupted_pipe,
+     {6, 1, 1, 1}},
 };
 
 INSTANTIATE_TEST_SUITE_P(table, copy_route, testing::ValuesIn(routes),
@@ -236,6 +409,50 @@ TEST(whole_run, streams_a_sample_past_4_gib_into_a_pipe) {
     EXPECT_EQ(count, uniform_header.size() + static_cast<std::uint64_t>(size));
     EXPECT_EQ(last, "END");
 }
+
+// Whole runs whose samples go through the block copy: files of a process under /proc, which the
+// kernel cannot copy by itself; the environment of about 300 KB passes in several blocks.
+struct block_case {
+    const char* name;
+    const char* infile;
+};
+
+void PrintTo(const block_case& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class block_copy : public testing::TestWithParam<block_case> {};
+
+TEST_P(block_copy, appends_every_block_once) {
+    const scratch_dir dir;
+    const std::vector<std::string> args = uniform_args(GetParam().infile, "out.vtk");
+    std::vector<std::string> environment = large_environment();
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        environment.emplace_back(*variable); // sanitizer settings among them
+    }
+    const auto got = vox::test::run_program(
+        VOXEVEN, args, dir.path(),
+        {.file_size_limit = 64 << 20, .time_limit = 30, .environment = environment});
+    // The program's own cmdline and environ: each string ended by a null byte.
+    std::string samples;
+    for (const std::string& text :
+         std::string_view(GetParam().infile).ends_with("environ") ? environment : args) {
+        samples += text + '\0';
+    }
+    EXPECT_EQ(got.status, 0);
+    EXPECT_EQ(got.err, "");
+    const std::string out = read_file(dir.path() + "/out.vtk");
+    EXPECT_EQ(out.size(), uniform_header.size() + samples.size());
+    EXPECT_TRUE(out == uniform_header + samples) << "not the header and the samples";
+}
+
+const block_case blocks[] = {
+    {"command_line", "/proc/self/cmdline"},
+    {"environment_of_300_kb", "/proc/self/environ"},
+};
+
+INSTANTIATE_TEST_SUITE_P(table, block_copy, testing::ValuesIn(blocks),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(whole_run, memory_does_not_grow_with_the_sample) {
     signal(SIGPIPE, SIG_IGN);

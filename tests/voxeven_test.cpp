@@ -61,6 +61,18 @@ const e2e_case cases[] = {
      .args = words("in.raw ./in.raw 2 2 2 1 1 1 0 0 0 short BINARY_FILE"),
      .status = 1,
      .err = "Refusing to overwrite input file ./in.raw\n"},
+    {.name = "a named pipe as infile and outfile is refused before the run waits on itself",
+     .args = words("o.fifo o.fifo 2 2 2 1 1 1 0 0 0 short BINARY"),
+     .status = 1,
+     .err = "Refusing to overwrite input file o.fifo\n",
+     .fifos = {{.name = "o.fifo"}}},
+    {.name = "a pipe as infile and another as outfile make an ordinary run",
+     .args = words("i.fifo o.fifo 2 2 2 1 1 1 0 0 0 short BINARY"),
+     .fifos = {{.name = "o.fifo",
+                .arrives =
+                    header("BINARY", "1.000000 1.000000 1.000000", "0.000000 0.000000 0.000000") +
+                    raw},
+               {.name = "i.fifo", .feed = raw}}},
     {.name = "reference mode refuses a folder as infile",
      .files = {{"dir/", ""}},
      .args = args("1 1 1 0 0 0", "BINARY_FILE", "dir"),
