@@ -387,9 +387,12 @@ void sample_sink::word(const char* word, const char* end, std::uint64_t at) {
     if (!fits(type_, i)) {
         note_unreadable(wrapped_, word, end, at);
         const unsigned width = type_.kind == number_kind::bit ? 1 : type_.size * 8;
-        bits &= (std::uint64_t{1} << width) - 1;
-        if (type_.kind == number_kind::signed_integer && (bits >> (width - 1)) != 0) {
-            bits |= ~((std::uint64_t{1} << width) - 1);
+        // 64 bits are all there is: a negative number already stands as its two's complement.
+        if (width < 64) {
+            bits &= (std::uint64_t{1} << width) - 1;
+            if (type_.kind == number_kind::signed_integer && (bits >> (width - 1)) != 0) {
+                bits |= ~((std::uint64_t{1} << width) - 1);
+            }
         }
     } else if (type_.kind != number_kind::signed_integer && i.negative) {
         bits = 0; // -0

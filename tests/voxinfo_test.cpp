@@ -179,6 +179,14 @@ const info_case cases[] = {
      .lines = {"  values: -9223372036854775808 to 9223372036854775807",
                "  problem: samples: 2 words are not a number of type long, the first "
                "\"9223372036854775808\" at byte 241"}},
+    {.name = "ASCII samples of a 64-bit unsigned type below zero wrap as VTK loads them",
+     .files = {{"f.vtk", uniform("ASCII", "POINT_DATA  8\nSCALARS scalars  unsigned_long\n"
+                                          "LOOKUP_TABLE default\n") +
+                             "1 2 3 4 5 6 7 -2\n"}},
+     .lines = {"  values: 1 to 18446744073709551614",
+               "  warning: samples: 1 number is beyond unsigned_long, the first \"-2\" at byte "
+               "223; VTK's reader loads it as 18446744073709551614",
+               "  result: consistent, 1 warning"}},
     {.name = "binary coordinates too short, and a count that is not the dimension",
      .files = {{"f.vtk", title + "BINARY\nDIMENSIONS  2 1 1\nX_COORDINATES 2 float\n" +
                              bytes_of<float>({0}) + "Y_COORDINATES 2 float\n" +
