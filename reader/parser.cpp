@@ -18,10 +18,12 @@ struct refusal {
 };
 struct read_failure {};
 
-// Most arrays a file may hold, and most tuples an array may declare: far beyond any real file,
-// and small enough that no byte count overflows.
+// Most arrays a file may hold, most tuples an array may declare, and most values (tuples times
+// components) it may hold: far beyond any real file, and small enough that no byte count
+// overflows, eight bytes a value.
 constexpr std::size_t most_arrays = 4096;
 constexpr std::uint64_t most_tuples = std::uint64_t{1} << 56;
+constexpr std::uint64_t most_values = std::uint64_t{1} << 60;
 // Words longer than this in text values are no numbers: the sink is shown their start only.
 constexpr std::size_t max_word = 128;
 
@@ -647,6 +649,10 @@ array_info& parser::add_array(attribute kind, std::string name, std::string type
                               unsigned components, std::uint64_t tuples) {
     if (m_.arrays.size() == most_arrays) {
         throw layout_error{where() + ": more than " + to_text(most_arrays) + " arrays"};
+    }
+    if (components != 0 && tuples > most_values / components) {
+        throw layout_error{where() + ": " + shown(name) + " declares " + to_text(components) +
+                           " x " + to_text(tuples) + " values, more than " + to_text(most_values)};
     }
     array_info a;
     a.kind = kind;

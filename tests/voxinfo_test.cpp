@@ -323,6 +323,21 @@ const info_case cases[] = {
                "  problem: samples: the referenced file \\x1b[2J\\x0d  result: consistent is "
                "not found (No such file or directory)",
                "  result: 1 problem, 1 warning"}},
+    {.name = "FIELD array of more values than any byte count holds",
+     .files = {{"f.vtk", title + "ASCII\nDATASET STRUCTURED_POINTS\nDIMENSIONS 1 1 1\n"
+                                 "FIELD f 2\na 65536 72057594037927936 float\n1 2 3\n"
+                                 "b 1 1 float\n4\nPOINT_DATA 1\nSCALARS s float\n"
+                                 "LOOKUP_TABLE default\n5\n"}},
+     .status = 2,
+     .err = "f.vtk: line 7: \"a\" declares 65536 x 72057594037927936 values, more than "
+            "1152921504606846976\n"},
+    {.name = "FIELD array of as many values as a byte count holds",
+     .files = {{"f.vtk", title + "ASCII\nDATASET STRUCTURED_POINTS\nDIMENSIONS 1 1 1\n"
+                                 "FIELD f 1\na 16 72057594037927936 float\n1 2 3\n"
+                                 "POINT_DATA 1\nSCALARS s float\nLOOKUP_TABLE default\n5\n"}},
+     .status = 1,
+     .lines = {"  array: dataset FIELD a, float, 16 components, 72057594037927936 tuples, 1 to 3",
+               "  problem: FIELD a: expected 1152921504606846976 numbers, found 3"}},
     {.name = "a reference as long as a path may be",
      .files = {{"v.raw", eight_shorts},
                {"f.vtk", uniform("BINARY_FILE " +
