@@ -475,7 +475,8 @@ void parser::origin() {
 std::string_view parser::type_word(const std::string& expected) {
     const std::string_view word = next_word(expected);
     if (same_word(word, "string") || same_word(word, "utf8_string") || same_word(word, "variant")) {
-        throw refusal{where() + ": " + keyword_ + " holds " + std::string(word) +
+        // The keyword, or the name of a FIELD array, which may hold any byte.
+        throw refusal{where() + ": " + shown(keyword_) + " holds " + std::string(word) +
                       " values; only arrays of numbers are read"};
     }
     return word;

@@ -338,6 +338,12 @@ const info_case cases[] = {
      .status = 1,
      .lines = {"  array: dataset FIELD a, float, 16 components, 72057594037927936 tuples, 1 to 3",
                "  problem: FIELD a: expected 1152921504606846976 numbers, found 3"}},
+    {.name = "control characters of a FIELD array's name are escaped in a message",
+     .files = {{"f.vtk", title + "ASCII\nDATASET STRUCTURED_POINTS\nDIMENSIONS 1 1 1\n"
+                                 "FIELD f 1\nv\x1b[2J\x07 1 1 string\nx\n"}},
+     .status = 2,
+     .err = "f.vtk: line 7: \"v\\x1b[2J\\x07\" holds string values; only arrays of numbers are "
+            "read\n"},
     {.name = "a reference as long as a path may be",
      .files = {{"v.raw", eight_shorts},
                {"f.vtk", uniform("BINARY_FILE " +
