@@ -18,5 +18,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (reported != (r.failed == failure::none) || explained == r.error.empty()) {
         __builtin_trap();
     }
+    // Nothing of the file reaches a terminal as it is: no control character in a message, and
+    // none in the report but the line feeds that end its lines.
+    const auto escaped = [](std::string_view text, bool lines) {
+        for (const char ch : text) {
+            const auto c = static_cast<unsigned char>(ch);
+            if ((c < 0x20 && !(lines && c == '\n')) || c == 0x7f) {
+                return false;
+            }
+        }
+        return true;
+    };
+    if (!escaped(r.error, false) || !escaped(r.text, true)) {
+        __builtin_trap();
+    }
     return 0;
 }
