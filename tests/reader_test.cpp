@@ -44,6 +44,11 @@ const struct {
      title + "ASCII\nDIMENSIONS  3 1 1\nX_COORDINATES 3 float\n0 1 2Y_COORDINATES 1 float\n" +
          std::string(300, 'w') + " 5\nZ_COORDINATES 1 float\n-1e400\nPOINT_DATA  3\n" +
          "SCALARS scalars  double\nLOOKUP_TABLE default\n1 2 " + std::string(200000, '9') + " 4"},
+    {"rectilinear text, long numbers that run into keywords",
+     title + "ASCII\nDIMENSIONS  3 1 1\nX_COORDINATES 3 float\n0 1 " + std::string(125, '2') +
+         "Y_COORDINATES 1 float\n" + std::string(200, '3') + "Z_COORDINATES 1 float\n-" +
+         std::string(140, '4') + "POINT_DATA  3\nSCALARS scalars  double\nLOOKUP_TABLE default\n" +
+         "1 2 3"},
     {"rectilinear binary, keywords right after the values",
      title + "BINARY\nDIMENSIONS  2 1 1\nX_COORDINATES 2 float\n" +
          std::string("\0\0\0\0?\x80\0\0", 8) + "Y_COORDINATES 1 float\n" + std::string(4, '\0') +
