@@ -26,6 +26,17 @@ class trickle_source final : public vox::legacy::source {
     std::size_t step_;
 };
 
+// 16-bit values, each stored low byte first: smooth read that way, rough read big-endian.
+std::string little_endian_ramp(std::size_t count) {
+    std::string bytes;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t v = 1000 + i * 5 / 2 % 60000;
+        bytes += static_cast<char>(v & 0xff);
+        bytes += static_cast<char>(v >> 8);
+    }
+    return bytes;
+}
+
 std::string numbers(std::size_t count) {
     std::string text;
     for (std::size_t i = 0; i < count; ++i) {
@@ -55,6 +66,13 @@ const struct {
          "Z_COORDINATES 1 float\n" + std::string(4, '\0') +
          "POINT_DATA  2\nSCALARS scalars  short\nLOOKUP_TABLE default\n" +
          std::string("\x01\x02\x03\x04", 4)},
+    {"few little-endian binary samples",
+     title + "BINARY\nDIMENSIONS  32 1 1\nSPACING  1 1 1\nORIGIN  0 0 0\nPOINT_DATA  32\n" +
+         "SCALARS scalars  unsigned_short\nLOOKUP_TABLE default\n" + little_endian_ramp(32)},
+    {"little-endian binary samples past several buffers",
+     title + "BINARY\nDIMENSIONS  200000 1 1\nSPACING  1 1 1\nORIGIN  0 0 0\n" +
+         "POINT_DATA  200000\nSCALARS scalars  short\nLOOKUP_TABLE default\n" +
+         little_endian_ramp(200000)},
     {"text samples past several buffers",
      title + "ASCII\nDIMENSIONS  70000 1 1\nSPACING  1 1 1\nORIGIN  0 0 0\nPOINT_DATA  70000\n" +
          "SCALARS scalars  unsigned_short\nLOOKUP_TABLE default\n" + numbers(70001)},
