@@ -423,14 +423,15 @@ void parser::header() {
     } else if (same_word(word, keyword::ascii)) {
         m_.coding = encoding::ascii;
     } else if (word == keyword::binary_file) {
-        // The path is the rest of the line after one blank, as the converters write it.
+        // The path is the rest of the line after one blank, as the converters write it. Reading
+        // it may move the buffer that `word` shows: the message takes the copy.
         std::string_view rest;
         const line_status status = in_.read_line(rest);
         if (status == line_status::read_error) {
             throw read_failure{};
         }
         if (status != line_status::ok || rest.size() < 2 || rest[0] != ' ') {
-            fail(expected, shown(std::string(word) + std::string(rest)));
+            fail(expected, shown(m_.encoding_word + std::string(rest)));
         }
         m_.coding = encoding::binary_file;
         m_.reference = rest.substr(1);

@@ -96,4 +96,26 @@ TEST(reader, reports_alike_whatever_the_size_of_the_reads) {
     }
 }
 
+// Files that are not in the layout: the same message, whatever the size of the reads.
+const struct {
+    const char* name;
+    std::string bytes;
+    std::string error;
+} broken[] = {
+    {"reference line without its line feed", title + "BINARY_FILE v.raw",
+     "line 3: expected \"BINARY\", \"ASCII\" or \"BINARY_FILE PATH\", found \"BINARY_FILE v.raw\""},
+};
+
+TEST(reader, explains_alike_whatever_the_size_of_the_reads) {
+    for (const auto& file : broken) {
+        for (const std::size_t step : {1UL, 3UL, 13UL, 131071UL}) {
+            trickle_source part(file.bytes, step);
+            const auto got =
+                vox::info::inspect(part, {.header_path = "", .follow_reference = false});
+            EXPECT_EQ(got.failed, vox::info::report::failure::layout);
+            EXPECT_EQ(got.error, file.error) << file.name << ", reads of " << step << " bytes";
+        }
+    }
+}
+
 } // namespace
