@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstddef>
 #include <limits>
 
 namespace vox::legacy {
@@ -18,12 +19,16 @@ struct refusal {
 };
 struct read_failure {};
 
-// Most arrays a file may hold, and most tuples an array may declare: far beyond any real file,
-// and small enough that no byte count overflows.
+// Most arrays a file may hold, most tuples an array may declare, and most values (tuples times
+// components) it may hold: far beyond any real file, and small enough that no byte count
+// overflows, eight bytes a value.
 constexpr std::size_t most_arrays = 4096;
 constexpr std::uint64_t most_tuples = std::uint64_t{1} << 56;
+constexpr std::uint64_t most_values = std::uint64_t{1} << 60;
 // Words longer than this in text values are no numbers: the sink is shown their start only.
 constexpr std::size_t max_word = 128;
+// The longest keyword, TEXTURE_COORDINATES: one that ends a number lies in its last bytes.
+constexpr std::size_t longest_keyword = sizeof keyword::texture_coordinates - 1;
 
 bool same_word(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
@@ -87,13 +92,21 @@ class text_framer final : public payload_sink {
         const char* p = data;
         const char* const end = data + size;
         if (skipping_) {
+            // The rest of a word too long for a number. A keyword may end it: its last bytes stay
+            // in front, offered again with the next block, until the word ends.
             while (p < end && !is_blank(*p)) {
                 ++p;
             }
-            if (p == end) {
-                return size;
+            if (p == end && !last) {
+                return size - std::min(size, longest_keyword);
             }
             skipping_ = false;
+            if (numeric_) {
+                if (const char* keyword = keyword_ending(data, p)) {
+                    done_ = true;
+                    return static_cast<std::size_t>(keyword - data);
+                }
+            }
         }
         for (;;) {
             while (p < end && is_blank(*p)) {
@@ -114,12 +127,15 @@ class text_framer final : public payload_sink {
                 ++p;
             }
             if (p == end && !last) {
-                if (static_cast<std::size_t>(p - word) <= max_word) {
+                // A word that may still be a number, with a keyword after it, waits for its end;
+                // a longer one is none, and the sink sees its start now.
+                if (static_cast<std::size_t>(p - word) <= max_word + longest_keyword) {
                     return static_cast<std::size_t>(word - data);
                 }
-                give(word, word + max_word + 1, data, offset); // too long: no number
+                give(word, p, data, offset);
                 skipping_ = true;
-                return size;
+                numeric_ = starts_number(*word);
+                return size - longest_keyword;
             }
             if (letters) {
                 if (const char* keyword = keyword_in(word, p)) {
@@ -139,16 +155,24 @@ class text_framer final : public payload_sink {
     std::uint64_t line_feeds() const { return line_feeds_; }
 
   private:
+    static bool starts_number(char c) { return is_digit(c) || c == '-' || c == '+' || c == '.'; }
+
     // Where a keyword starts in the word: the word itself, or the rest of a number that runs
     // into it; none when there is no keyword.
     static const char* keyword_in(const char* word, const char* end) {
         if (is_keyword({word, static_cast<std::size_t>(end - word)})) {
             return word;
         }
-        if (!is_digit(*word) && *word != '-' && *word != '+' && *word != '.') {
-            return nullptr;
+        return starts_number(*word) ? keyword_ending(word + 1, end) : nullptr;
+    }
+
+    // Where the keyword that ends a number starts, from `from` on (after the number's first
+    // byte): a letter other than an exponent's, in the last bytes; none when there is no keyword.
+    static const char* keyword_ending(const char* from, const char* end) {
+        if (end - from > static_cast<std::ptrdiff_t>(longest_keyword)) {
+            from = end - longest_keyword;
         }
-        for (const char* p = word + 1; p < end; ++p) {
+        for (const char* p = from; p < end; ++p) {
             const bool starts =
                 std::isalpha(static_cast<unsigned char>(*p)) != 0 && *p != 'e' && *p != 'E';
             if (starts && is_keyword({p, static_cast<std::size_t>(end - p)})) {
@@ -158,10 +182,12 @@ class text_framer final : public payload_sink {
         return nullptr;
     }
 
+    // The sink sees at most the start of a word too long for a number, wherever the blocks end.
     void give(const char* word, const char* word_end, const char* data, std::uint64_t offset) {
         ++words_;
         if (sink_ != nullptr) {
-            sink_->word(word, word_end, offset + static_cast<std::uint64_t>(word - data));
+            sink_->word(word, std::min(word_end, word + max_word + 1),
+                        offset + static_cast<std::uint64_t>(word - data));
         }
     }
 
@@ -169,6 +195,7 @@ class text_framer final : public payload_sink {
     std::uint64_t count_;
     bool stop_at_count_;
     bool skipping_ = false;
+    bool numeric_ = false; // the word being skipped starts as a number does
     bool done_ = false;
     std::uint64_t words_ = 0, line_feeds_ = 0;
 };
@@ -405,14 +432,15 @@ void parser::header() {
     } else if (same_word(word, keyword::ascii)) {
         m_.coding = encoding::ascii;
     } else if (word == keyword::binary_file) {
-        // The path is the rest of the line after one blank, as the converters write it.
+        // The path is the rest of the line after one blank, as the converters write it. Reading
+        // it may move the buffer that `word` shows: the message takes the copy.
         std::string_view rest;
         const line_status status = in_.read_line(rest);
         if (status == line_status::read_error) {
             throw read_failure{};
         }
         if (status != line_status::ok || rest.size() < 2 || rest[0] != ' ') {
-            fail(expected, shown(std::string(word) + std::string(rest)));
+            fail(expected, shown(m_.encoding_word + std::string(rest)));
         }
         m_.coding = encoding::binary_file;
         m_.reference = rest.substr(1);
@@ -479,7 +507,8 @@ void parser::origin() {
 std::string_view parser::type_word(const std::string& expected) {
     const std::string_view word = next_word(expected);
     if (same_word(word, "string") || same_word(word, "utf8_string") || same_word(word, "variant")) {
-        throw refusal{where() + ": " + keyword_ + " holds " + std::string(word) +
+        // The keyword, or the name of a FIELD array, which may hold any byte.
+        throw refusal{where() + ": " + shown(keyword_) + " holds " + std::string(word) +
                       " values; only arrays of numbers are read"};
     }
     return word;
@@ -647,6 +676,10 @@ array_info& parser::add_array(attribute kind, std::string name, std::string type
                               unsigned components, std::uint64_t tuples) {
     if (m_.arrays.size() == most_arrays) {
         throw layout_error{where() + ": more than " + to_text(most_arrays) + " arrays"};
+    }
+    if (components != 0 && tuples > most_values / components) {
+        throw layout_error{where() + ": " + shown(name) + " declares " + to_text(components) +
+                           " x " + to_text(tuples) + " values, more than " + to_text(most_values)};
     }
     array_info a;
     a.kind = kind;

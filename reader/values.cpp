@@ -34,8 +34,11 @@ constexpr type_info types[] = {
 // Words longer than this are no numbers.
 constexpr std::size_t max_word = 128;
 constexpr std::size_t shown_word = 32;
-// Values of each block that are also read the other way round, for the little-endian evidence.
-constexpr std::size_t probe = 512;
+// Values that are also read the other way round, for the little-endian evidence: the first ones of
+// every stretch of the payload, counted in values, so that the evidence is the same wherever the
+// blocks that stream past end.
+constexpr std::uint64_t probe = 512;
+constexpr std::uint64_t probe_stretch = 16384;
 
 } // namespace
 
@@ -156,23 +159,43 @@ bool odd_value(T value) {
     return !std::isfinite(v) || (v != 0 && (v < small || v > large));
 }
 
+// Probes the values of a block that lie at the start of a stretch; `s.index` is the number of the
+// first. A step goes from the value before, which the block before may have held.
 template <typename T>
 void probe_block(const char* p, std::size_t n, sample_sink::state& s) {
-    n = std::min(n, probe);
-    for (std::size_t i = 0; i < n; ++i) {
-        const T v = load<T>(p + i * sizeof(T));
-        const T w = load<T, true>(p + i * sizeof(T));
-        if constexpr (std::is_floating_point_v<T>) {
-            s.odd += odd_value(v) ? 1 : 0;
-            s.odd_swapped += odd_value(w) ? 1 : 0;
-            ++s.checked;
-        } else if (i > 0) {
-            const T pv = load<T>(p + (i - 1) * sizeof(T));
-            const T pw = load<T, true>(p + (i - 1) * sizeof(T));
-            s.steps += std::fabs(static_cast<double>(v) - static_cast<double>(pv));
-            s.steps_swapped += std::fabs(static_cast<double>(w) - static_cast<double>(pw));
-            ++s.pairs;
+    std::size_t i = 0;
+    while (i < n) {
+        const std::uint64_t in_stretch = (s.index + i) % probe_stretch;
+        if (in_stretch >= probe) {
+            i += static_cast<std::size_t>(
+                std::min<std::uint64_t>(probe_stretch - in_stretch, n - i));
+            continue;
         }
+        const std::size_t until =
+            i + static_cast<std::size_t>(std::min<std::uint64_t>(probe - in_stretch, n - i));
+        for (; i < until; ++i) {
+            const T v = load<T>(p + i * sizeof(T));
+            const T w = load<T, true>(p + i * sizeof(T));
+            if constexpr (std::is_floating_point_v<T>) {
+                s.odd += odd_value(v) ? 1 : 0;
+                s.odd_swapped += odd_value(w) ? 1 : 0;
+                ++s.checked;
+            } else if ((s.index + i) % probe_stretch != 0) {
+                const double pv =
+                    i > 0 ? static_cast<double>(load<T>(p + (i - 1) * sizeof(T))) : s.last;
+                const double pw = i > 0
+                                      ? static_cast<double>(load<T, true>(p + (i - 1) * sizeof(T)))
+                                      : s.last_swapped;
+                s.steps += std::fabs(static_cast<double>(v) - pv);
+                s.steps_swapped += std::fabs(static_cast<double>(w) - pw);
+                ++s.pairs;
+            }
+        }
+    }
+    if (n > 0) {
+        s.last = static_cast<double>(load<T>(p + (n - 1) * sizeof(T)));
+        s.last_swapped = static_cast<double>(load<T, true>(p + (n - 1) * sizeof(T)));
+        s.index += n;
     }
 }
 
@@ -387,9 +410,12 @@ void sample_sink::word(const char* word, const char* end, std::uint64_t at) {
     if (!fits(type_, i)) {
         note_unreadable(wrapped_, word, end, at);
         const unsigned width = type_.kind == number_kind::bit ? 1 : type_.size * 8;
-        bits &= (std::uint64_t{1} << width) - 1;
-        if (type_.kind == number_kind::signed_integer && (bits >> (width - 1)) != 0) {
-            bits |= ~((std::uint64_t{1} << width) - 1);
+        // 64 bits are all there is: a negative number already stands as its two's complement.
+        if (width < 64) {
+            bits &= (std::uint64_t{1} << width) - 1;
+            if (type_.kind == number_kind::signed_integer && (bits >> (width - 1)) != 0) {
+                bits |= ~((std::uint64_t{1} << width) - 1);
+            }
         }
     } else if (type_.kind != number_kind::signed_integer && i.negative) {
         bits = 0; // -0

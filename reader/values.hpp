@@ -90,10 +90,13 @@ class sample_sink final : public value_sink {
         std::int64_t smin, smax;
         std::uint64_t umin, umax;
         double fmin, fmax;
-        // Little-endian evidence from a part of every block: summed steps between neighbours, and
+        // Little-endian evidence from a part of the values: summed steps between neighbours, and
         // values no data would hold (NaN, infinities, denormals, huge), as read and swapped.
         double steps = 0, steps_swapped = 0;
         std::uint64_t pairs = 0, odd = 0, odd_swapped = 0, checked = 0;
+        // The values scanned so far, and the last of them as read and swapped.
+        std::uint64_t index = 0;
+        double last = 0, last_swapped = 0;
     };
 
   private:

@@ -179,6 +179,14 @@ const info_case cases[] = {
      .lines = {"  values: -9223372036854775808 to 9223372036854775807",
                "  problem: samples: 2 words are not a number of type long, the first "
                "\"9223372036854775808\" at byte 241"}},
+    {.name = "ASCII samples of a 64-bit unsigned type below zero wrap as VTK loads them",
+     .files = {{"f.vtk", uniform("ASCII", "POINT_DATA  8\nSCALARS scalars  unsigned_long\n"
+                                          "LOOKUP_TABLE default\n") +
+                             "1 2 3 4 5 6 7 -2\n"}},
+     .lines = {"  values: 1 to 18446744073709551614",
+               "  warning: samples: 1 number is beyond unsigned_long, the first \"-2\" at byte "
+               "223; VTK's reader loads it as 18446744073709551614",
+               "  result: consistent, 1 warning"}},
     {.name = "binary coordinates too short, and a count that is not the dimension",
      .files = {{"f.vtk", title + "BINARY\nDIMENSIONS  2 1 1\nX_COORDINATES 2 float\n" +
                              bytes_of<float>({0}) + "Y_COORDINATES 2 float\n" +
@@ -315,6 +323,27 @@ const info_case cases[] = {
                "  problem: samples: the referenced file \\x1b[2J\\x0d  result: consistent is "
                "not found (No such file or directory)",
                "  result: 1 problem, 1 warning"}},
+    {.name = "FIELD array of more values than any byte count holds",
+     .files = {{"f.vtk", title + "ASCII\nDATASET STRUCTURED_POINTS\nDIMENSIONS 1 1 1\n"
+                                 "FIELD f 2\na 65536 72057594037927936 float\n1 2 3\n"
+                                 "b 1 1 float\n4\nPOINT_DATA 1\nSCALARS s float\n"
+                                 "LOOKUP_TABLE default\n5\n"}},
+     .status = 2,
+     .err = "f.vtk: line 7: \"a\" declares 65536 x 72057594037927936 values, more than "
+            "1152921504606846976\n"},
+    {.name = "FIELD array of as many values as a byte count holds",
+     .files = {{"f.vtk", title + "ASCII\nDATASET STRUCTURED_POINTS\nDIMENSIONS 1 1 1\n"
+                                 "FIELD f 1\na 16 72057594037927936 float\n1 2 3\n"
+                                 "POINT_DATA 1\nSCALARS s float\nLOOKUP_TABLE default\n5\n"}},
+     .status = 1,
+     .lines = {"  array: dataset FIELD a, float, 16 components, 72057594037927936 tuples, 1 to 3",
+               "  problem: FIELD a: expected 1152921504606846976 numbers, found 3"}},
+    {.name = "control characters of a FIELD array's name are escaped in a message",
+     .files = {{"f.vtk", title + "ASCII\nDATASET STRUCTURED_POINTS\nDIMENSIONS 1 1 1\n"
+                                 "FIELD f 1\nv\x1b[2J\x07 1 1 string\nx\n"}},
+     .status = 2,
+     .err = "f.vtk: line 7: \"v\\x1b[2J\\x07\" holds string values; only arrays of numbers are "
+            "read\n"},
     {.name = "a reference as long as a path may be",
      .files = {{"v.raw", eight_shorts},
                {"f.vtk", uniform("BINARY_FILE " +
