@@ -162,7 +162,7 @@ const parse_case cases[] = {
      "refused: line 4: a file of FIELD arrays only, without a grid; only STRUCTURED_POINTS and "
      "RECTILINEAR_GRID files are read"},
     {"string arrays", head + "FIELD f 1\nnames 1 1 string\nabc\n",
-     "refused: line 9: names holds string values; only arrays of numbers are read"},
+     "refused: line 9: \"names\" holds string values; only arrays of numbers are read"},
     {"SCALARS without its LOOKUP_TABLE line", head + "POINT_DATA 2\nSCALARS s float\n1 2\n",
      "layout: line 10: expected \"LOOKUP_TABLE NAME\", found \"2\""},
     {"an attribute before any data section", head + "VECTORS v float\n",
