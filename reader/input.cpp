@@ -22,6 +22,37 @@ bool fd_source::finite() const {
     return ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
 }
 
+long long source::skip(std::uint64_t size) {
+    char scratch[16384];
+    std::uint64_t left = size;
+    while (left > 0) {
+        const long got =
+            read(scratch, static_cast<std::size_t>(std::min<std::uint64_t>(left, sizeof scratch)));
+        if (got < 0) {
+            return -1;
+        }
+        if (got == 0) {
+            break;
+        }
+        left -= static_cast<std::uint64_t>(got);
+    }
+    return static_cast<long long>(size - left);
+}
+
+long long fd_source::skip(std::uint64_t size) {
+    struct stat st {};
+    const off_t at = ::lseek(fd_, 0, SEEK_CUR);
+    if (at < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return source::skip(size);
+    }
+    const auto left = static_cast<std::uint64_t>(std::max<off_t>(st.st_size - at, 0));
+    const std::uint64_t n = std::min(size, left);
+    if (::lseek(fd_, at + static_cast<off_t>(n), SEEK_SET) < 0) {
+        return -1;
+    }
+    return static_cast<long long>(n);
+}
+
 long memory_source::read(char* buffer, std::size_t size) {
     const std::size_t n = std::min(size, bytes_.size());
     std::memcpy(buffer, bytes_.data(), n);
@@ -192,6 +223,27 @@ std::uint64_t input::stream_count(std::uint64_t count, payload_sink& sink) {
             }
         }
     }
+    return count - left;
+}
+
+std::uint64_t input::skip_count(std::uint64_t count) {
+    const auto buffered = static_cast<std::size_t>(std::min<std::uint64_t>(end_ - pos_, count));
+    pos_ += buffered;
+    std::uint64_t left = count - buffered;
+    if (left == 0 || eof_) {
+        return count - left;
+    }
+    // The buffer is used up: the source goes on from its end.
+    base_ += end_;
+    pos_ = end_ = 0;
+    const long long got = from_.skip(left);
+    if (got < 0) {
+        eof_ = failed_ = true;
+        return count - left;
+    }
+    base_ += static_cast<std::uint64_t>(got);
+    left -= static_cast<std::uint64_t>(got);
+    eof_ = left > 0;
     return count - left;
 }
 

@@ -19,6 +19,9 @@ class source {
     // Whether the bytes are known to end (a regular file, bytes in memory); a pipe or a device
     // may go on for ever.
     virtual bool finite() const { return true; }
+    // Passes over up to `size` bytes without handing them out: the count, fewer at the end, -1 on
+    // a read error. By default they are read and dropped.
+    virtual long long skip(std::uint64_t size);
 };
 
 // A file descriptor, read with read(2); it is not closed.
@@ -27,6 +30,8 @@ class fd_source final : public source {
     explicit fd_source(int fd) : fd_(fd) {}
     long read(char* buffer, std::size_t size) override;
     bool finite() const override;
+    // A regular file is passed over with lseek(2), without reading it.
+    long long skip(std::uint64_t size) override;
 
   private:
     int fd_;
@@ -98,6 +103,9 @@ class input {
 
     // Streams `count` bytes into `sink`; fewer when the file ends first. Returns how many.
     std::uint64_t stream_count(std::uint64_t count, payload_sink& sink);
+    // Passes over `count` bytes that nothing wants, without reading them where the source can skip
+    // them; fewer when the file ends first. Returns how many.
+    std::uint64_t skip_count(std::uint64_t count);
 
     // Streams the bytes up to the first occurrence of `pattern` followed by a blank or a tab into
     // `sink` and stops in front of it. False when the file (or `limit` bytes) ends first;

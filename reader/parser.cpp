@@ -744,7 +744,12 @@ void parser::read_values(array_info& a, const char* next_in_converter_form) {
         in_.stream_to_end(counted);
     } else {
         const std::uint64_t expected = a.type->bytes_of(a.values());
-        const std::uint64_t got = in_.stream_count(expected, counted);
+        // Values that nothing wants are passed over, unread where the source allows.
+        const std::uint64_t got =
+            sink != nullptr ? in_.stream_count(expected, counted) : in_.skip_count(expected);
+        if (sink == nullptr) {
+            counted.bytes = got;
+        }
         // What follows must be white space (VTK writes a line feed) and the next keyword, or
         // the end of the file; anything else is more of these values, of a wrong length. In a
         // FIELD block the next array's name follows instead.

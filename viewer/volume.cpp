@@ -1,0 +1,553 @@
+#include "volume.hpp"
+
+#include "input.hpp"
+#include "parser.hpp"
+#include "values.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vox::view {
+
+namespace {
+
+using legacy::array_info;
+using legacy::attribute;
+using legacy::encoding;
+using legacy::number_kind;
+using legacy::type_info;
+
+constexpr bool host_little = std::endian::native == std::endian::little;
+// The bytes of samples that the automatic byte order is judged from.
+constexpr std::uint64_t judged_bytes = std::uint64_t{16} << 20;
+
+std::string to_text(legacy::uint128 n) {
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(n % 10)));
+        n /= 10;
+    } while (n != 0);
+    return digits;
+}
+
+std::string plural(legacy::uint128 n, const char* one, const char* more) {
+    return to_text(n) + " " + (n == 1 ? one : more);
+}
+
+// A descriptor closed when it goes.
+struct file {
+    int fd = -1;
+    explicit file(const std::string& path) : fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    ~file() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    file(const file&) = delete;
+    file& operator=(const file&) = delete;
+};
+
+// All of `size` bytes at `offset`, unless the file ends or cannot be read.
+bool read_at(int fd, char* to, std::uint64_t size, std::uint64_t offset) {
+    while (size > 0) {
+        const ssize_t got = ::pread(
+            fd, to, static_cast<std::size_t>(std::min<std::uint64_t>(size, std::uint64_t{1} << 30)),
+            static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false;
+        }
+        to += got;
+        size -= static_cast<std::uint64_t>(got);
+        offset += static_cast<std::uint64_t>(got);
+    }
+    return true;
+}
+
+void swap_each(char* data, std::uint64_t values, unsigned size) {
+    if (size == 2) {
+        for (std::uint64_t i = 0; i < values; ++i) {
+            std::uint16_t v;
+            std::memcpy(&v, data + i * 2, 2);
+            v = static_cast<std::uint16_t>((v >> 8) | (v << 8));
+            std::memcpy(data + i * 2, &v, 2);
+        }
+    } else if (size == 4) {
+        for (std::uint64_t i = 0; i < values; ++i) {
+            std::uint32_t v;
+            std::memcpy(&v, data + i * 4, 4);
+            v = __builtin_bswap32(v);
+            std::memcpy(data + i * 4, &v, 4);
+        }
+    } else if (size == 8) {
+        for (std::uint64_t i = 0; i < values; ++i) {
+            std::uint64_t v;
+            std::memcpy(&v, data + i * 8, 8);
+            v = __builtin_bswap64(v);
+            std::memcpy(data + i * 8, &v, 8);
+        }
+    }
+}
+
+// A value of `type` from its bytes in the host's order.
+double value_of(const type_info& type, const char* bytes) {
+    const auto get = [bytes]<typename T>(T) {
+        T v;
+        std::memcpy(&v, bytes, sizeof v);
+        return static_cast<double>(v);
+    };
+    switch (type.kind) {
+    case number_kind::floating:
+        return type.size == 4 ? get(float{}) : get(double{});
+    case number_kind::signed_integer:
+        return type.size == 1   ? get(std::int8_t{})
+               : type.size == 2 ? get(std::int16_t{})
+               : type.size == 4 ? get(std::int32_t{})
+                                : get(std::int64_t{});
+    default:
+        return type.size == 1   ? get(std::uint8_t{})
+               : type.size == 2 ? get(std::uint16_t{})
+               : type.size == 4 ? get(std::uint32_t{})
+                                : get(std::uint64_t{});
+    }
+}
+
+// Stores a number given as text into `to` as a value of `type`, in the host's order; false when
+// the word is no number of that type.
+bool store_word(const type_info& type, bool colours, const char* begin, const char* end, char* to) {
+    const auto put = [to]<typename T>(T v) { std::memcpy(to, &v, sizeof v); };
+    if (colours) {
+        double real = 0;
+        if (!legacy::parse_real(begin, end, real)) {
+            return false;
+        }
+        put(static_cast<std::uint8_t>(std::clamp(real, 0.0, 1.0) * 255.0));
+        return true;
+    }
+    if (type.kind == number_kind::floating) {
+        double real = 0;
+        if (!legacy::parse_real(begin, end, real)) {
+            return false;
+        }
+        type.size == 4 ? put(static_cast<float>(real)) : put(real);
+        return true;
+    }
+    const legacy::integer_word w = legacy::parse_integer(begin, end);
+    if (!w.ok) {
+        return false;
+    }
+    // Wrapped to the type's width, as VTK's reader wraps integers beyond it.
+    const std::uint64_t bits = w.negative ? ~w.magnitude + 1 : w.magnitude;
+    if (type.kind == number_kind::bit) {
+        put(static_cast<std::uint8_t>(bits != 0 ? 1 : 0));
+    } else if (type.size == 1) {
+        put(static_cast<std::uint8_t>(bits));
+    } else if (type.size == 2) {
+        put(static_cast<std::uint16_t>(bits));
+    } else if (type.size == 4) {
+        put(static_cast<std::uint32_t>(bits));
+    } else {
+        put(bits);
+    }
+    return true;
+}
+
+// Keeps the values of the coordinate and location arrays as they pass, and judges their order.
+class coordinate_sink final : public legacy::value_sink {
+  public:
+    coordinate_sink(const type_info* type, bool text) : judge_(type, text) {}
+    std::size_t take(const char* data, std::size_t size, std::uint64_t offset, bool last) override {
+        const std::size_t took = judge_.take(data, size, offset, last);
+        bytes_.append(data, took);
+        return took;
+    }
+    void word(const char* begin, const char* end, std::uint64_t offset) override {
+        judge_.word(begin, end, offset);
+        double v = 0;
+        words_.push_back(legacy::parse_real(begin, end, v) ? v : std::nan(""));
+    }
+    std::string bytes_;
+    std::vector<double> words_;
+    legacy::array_sink judge_;
+};
+
+class grid_values final : public legacy::value_provider {
+  public:
+    legacy::value_sink* values_of(const legacy::file_model& model,
+                                  const array_info& array) override {
+        if (array.kind != attribute::coordinates) {
+            return nullptr;
+        }
+        auto& sink = sinks[array.axis];
+        sink = std::make_unique<coordinate_sink>(array.type, model.coding == encoding::ascii);
+        return sink.get();
+    }
+    std::array<std::unique_ptr<coordinate_sink>, 3> sinks;
+};
+
+// The positions of an axis from its array: an empty text, or why not.
+std::string coordinates_of(const volume& v, const array_info& a, const coordinate_sink& sink,
+                           byte_order order, std::vector<double>& out) {
+    const std::uint64_t count = v.model.dimensions[a.axis];
+    const std::string name = a.keyword;
+    if (v.model.coding == encoding::ascii) {
+        if (sink.words_.size() < count) {
+            return name + ": expected " + plural(count, "number", "numbers") + ", found " +
+                   to_text(sink.words_.size());
+        }
+        out.assign(sink.words_.begin(), sink.words_.begin() + static_cast<long>(count));
+    } else {
+        if (a.type == nullptr || a.type->kind == number_kind::bit) {
+            return name + ": values of type " + a.type_word + " are no positions";
+        }
+        const std::uint64_t expected = count * a.type->size;
+        if (sink.bytes_.size() < expected) {
+            return name + ": expected " + to_text(expected) + " bytes (" + to_text(count) + " x " +
+                   to_text(a.type->size) + "), found " + to_text(sink.bytes_.size()) + " (too few)";
+        }
+        const bool little = order == byte_order::little_endian ||
+                            (order == byte_order::automatic && sink.judge_.looks_swapped());
+        std::string bytes = sink.bytes_.substr(0, expected);
+        if (little != host_little) {
+            swap_each(bytes.data(), count, a.type->size);
+        }
+        out.resize(count);
+        for (std::uint64_t i = 0; i < count; ++i) {
+            out[i] = value_of(*a.type, bytes.data() + i * a.type->size);
+        }
+    }
+    if (std::any_of(out.begin(), out.end(), [](double x) { return !std::isfinite(x); })) {
+        return name + ": a position is not a finite number";
+    }
+    return {};
+}
+
+std::string reference_path(const volume& v, std::string& reason) {
+    const std::string& name = v.model.reference;
+    struct stat st {};
+    std::string path = name;
+    if (::stat(name.c_str(), &st) != 0) {
+        const int error = errno;
+        const auto slash = v.header_path.rfind('/');
+        if (error == ENOENT && !name.empty() && name[0] != '/' && slash != std::string::npos) {
+            path = v.header_path.substr(0, slash + 1) + name;
+        }
+        if (path == name || ::stat(path.c_str(), &st) != 0) {
+            reason = "samples: the referenced file " + name + " is not found (" +
+                     std::strerror(error) + ")";
+            return {};
+        }
+    }
+    if (!S_ISREG(st.st_mode)) {
+        reason = "samples: the referenced file " + path + " is not a regular file";
+        return {};
+    }
+    return path;
+}
+
+std::string failure_text(const std::string& path, const legacy::parse_result& parsed) {
+    switch (parsed.failed) {
+    case legacy::parse_result::failure::reading:
+        return path + ": error reading the file";
+    case legacy::parse_result::failure::refused:
+        return path + ": not read: " + parsed.message;
+    default:
+        return path + ": not in the legacy layout: " + parsed.message;
+    }
+}
+
+std::uint64_t available_bytes(const volume& v) {
+    if (v.model.coding != encoding::binary_file) {
+        return v.samples->bytes;
+    }
+    struct stat st {};
+    if (::stat(v.samples_path.c_str(), &st) != 0) {
+        return 0;
+    }
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+} // namespace
+
+std::string open(const std::string& path, byte_order order, volume& v) {
+    v = volume{};
+    v.header_path = path;
+    file header(path);
+    if (header.fd < 0) {
+        return path + ": cannot be opened (" + std::strerror(errno) + ")";
+    }
+    legacy::fd_source from(header.fd);
+    grid_values grid;
+    const legacy::parse_result parsed = legacy::parse(from, v.model, &grid);
+    if (parsed.failed != legacy::parse_result::failure::none) {
+        return failure_text(path, parsed);
+    }
+    const legacy::file_model& m = v.model;
+    if (!m.samples) {
+        return path + ": no samples: no SCALARS in POINT_DATA";
+    }
+    v.samples = &m.arrays[*m.samples];
+    const array_info& a = *v.samples;
+    for (const std::uint32_t d : m.dimensions) {
+        if (d == 0 || d > static_cast<std::uint32_t>(std::numeric_limits<int>::max())) {
+            return path + ": DIMENSIONS " + to_text(m.dimensions[0]) + " " +
+                   to_text(m.dimensions[1]) + " " + to_text(m.dimensions[2]) +
+                   " is no grid that can be shown";
+        }
+    }
+    if (a.tuples != m.points()) {
+        return path + ": POINT_DATA is " + to_text(a.tuples) + ", expected " + to_text(m.points()) +
+               " (" + to_text(m.dimensions[0]) + " x " + to_text(m.dimensions[1]) + " x " +
+               to_text(m.dimensions[2]) + ")";
+    }
+    if (a.type == nullptr) {
+        return path + ": samples of type " + legacy::shown(a.type_word) + ", which has no size";
+    }
+    for (const array_info& c : m.arrays) {
+        if (c.kind == attribute::coordinates && grid.sinks[c.axis]) {
+            if (const std::string why =
+                    coordinates_of(v, c, *grid.sinks[c.axis], order, v.coordinates[c.axis]);
+                !why.empty()) {
+                return path + ": " + why;
+            }
+        }
+    }
+    if (m.grid == legacy::grid_kind::slice_stack) {
+        for (std::size_t axis = 0; axis < 2; ++axis) {
+            v.coordinates[axis].resize(m.dimensions[axis]);
+            for (std::uint32_t i = 0; i < m.dimensions[axis]; ++i) {
+                v.coordinates[axis][i] = m.origin[axis] + i * m.spacing[axis];
+            }
+        }
+    }
+    if (m.coding == encoding::binary_file) {
+        std::string why;
+        v.samples_path = reference_path(v, why);
+        if (v.samples_path.empty()) {
+            return path + ": " + why;
+        }
+        v.samples_offset = 0;
+    } else {
+        v.samples_path = path;
+        v.samples_offset = a.offset;
+    }
+    if (m.coding != encoding::ascii) {
+        const legacy::uint128 count = m.points() * a.components;
+        const legacy::uint128 expected =
+            a.type->kind == number_kind::bit ? (count + 7) / 8 : count * a.type->size;
+        const std::uint64_t found = available_bytes(v);
+        if (found < expected) {
+            return path + ": samples" +
+                   (m.coding == encoding::binary_file ? " in " + v.samples_path : "") +
+                   ": expected " + to_text(expected) + " bytes (" + to_text(m.points()) +
+                   " points x " + (a.components == 1 ? "" : to_text(a.components) + " x ") +
+                   plural(a.type->size, "byte", "bytes") + " of " + a.type_word + "), found " +
+                   to_text(found) + " (too few)";
+        }
+        v.little_endian_samples = order == byte_order::little_endian;
+        if (order == byte_order::automatic && a.type->kind != number_kind::bit) {
+            file samples(v.samples_path);
+            const std::uint64_t size = std::min<std::uint64_t>(
+                static_cast<std::uint64_t>(expected), judged_bytes / a.type->size * a.type->size);
+            std::string bytes(size, '\0');
+            if (samples.fd < 0 || !read_at(samples.fd, bytes.data(), size, v.samples_offset)) {
+                return path + ": samples: error reading " + v.samples_path;
+            }
+            legacy::sample_sink judge(*a.type, false);
+            judge.take(bytes.data(), bytes.size(), v.samples_offset, true);
+            v.little_endian_samples = judge.looks_swapped();
+        }
+    }
+    return {};
+}
+
+std::vector<std::pair<std::uint64_t, std::uint64_t>> byte_ranges(const volume& v,
+                                                                 const extent& part) {
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;
+    const std::uint64_t nx = v.model.dimensions[0], ny = v.model.dimensions[1];
+    const std::uint64_t point = std::uint64_t{v.samples->type->size} * v.samples->components;
+    const auto row = static_cast<std::uint64_t>(part[1] - part[0] + 1) * point;
+    for (int k = part[4]; k <= part[5]; ++k) {
+        for (int j = part[2]; j <= part[3]; ++j) {
+            const std::uint64_t first =
+                (static_cast<std::uint64_t>(part[0]) +
+                 nx * (static_cast<std::uint64_t>(j) + ny * static_cast<std::uint64_t>(k))) *
+                point;
+            const std::uint64_t at = v.samples_offset + first;
+            if (!ranges.empty() && ranges.back().first + ranges.back().second == at) {
+                ranges.back().second += row;
+            } else {
+                ranges.emplace_back(at, row);
+            }
+        }
+    }
+    return ranges;
+}
+
+namespace {
+
+// Writes the text samples inside an extent to their places in the output.
+class text_samples final : public legacy::value_sink {
+  public:
+    text_samples(const volume& v, const extent& part, char* out)
+        : v_(v), part_(part), out_(out), size_(v.samples->type->size),
+          components_(v.samples->components),
+          colours_(v.samples->kind == attribute::color_scalars) {}
+    std::size_t take(const char*, std::size_t size, std::uint64_t, bool) override { return size; }
+    void word(const char* begin, const char* end, std::uint64_t offset) override {
+        const std::uint64_t index = values_++;
+        const std::uint64_t point = index / components_;
+        const std::uint64_t nx = v_.model.dimensions[0], ny = v_.model.dimensions[1];
+        const auto i = static_cast<int>(point % nx);
+        const auto j = static_cast<int>(point / nx % ny);
+        const auto k = static_cast<int>(point / nx / ny);
+        if (point >= v_.model.points() || i < part_[0] || i > part_[1] || j < part_[2] ||
+            j > part_[3] || k < part_[4] || k > part_[5]) {
+            return;
+        }
+        const auto wx = static_cast<std::uint64_t>(part_[1] - part_[0] + 1);
+        const auto wy = static_cast<std::uint64_t>(part_[3] - part_[2] + 1);
+        const std::uint64_t at = (static_cast<std::uint64_t>(i - part_[0]) +
+                                  wx * (static_cast<std::uint64_t>(j - part_[2]) +
+                                        wy * static_cast<std::uint64_t>(k - part_[4]))) *
+                                     components_ +
+                                 index % components_;
+        const unsigned size = v_.samples->type->kind == number_kind::bit ? 1 : size_;
+        if (!store_word(*v_.samples->type, colours_, begin, end, out_ + at * size) && bad_++ == 0) {
+            first_bad_ = std::string(begin, end);
+            first_bad_at_ = offset;
+        }
+    }
+    std::uint64_t values_ = 0, bad_ = 0, first_bad_at_ = 0;
+    std::string first_bad_;
+
+  private:
+    const volume& v_;
+    const extent& part_;
+    char* out_;
+    unsigned size_, components_;
+    bool colours_;
+};
+
+class samples_only final : public legacy::value_provider {
+  public:
+    explicit samples_only(text_samples& sink) : sink_(sink) {}
+    legacy::value_sink* values_of(const legacy::file_model& model, const array_info&) override {
+        return model.arrays.size() - 1 == model.samples ? &sink_ : nullptr;
+    }
+
+  private:
+    text_samples& sink_;
+};
+
+} // namespace
+
+std::string read_samples(const volume& v, const extent& part, char* out,
+                         std::uint64_t& bytes_read) {
+    const array_info& a = *v.samples;
+    const type_info& type = *a.type;
+    file from(v.samples_path);
+    if (from.fd < 0) {
+        return v.samples_path + ": cannot be opened (" + std::strerror(errno) + ")";
+    }
+    if (v.model.coding == encoding::ascii) {
+        text_samples sink(v, part, out);
+        samples_only provider(sink);
+        legacy::fd_source source(from.fd);
+        legacy::file_model again;
+        const legacy::parse_result parsed = legacy::parse(source, again, &provider);
+        if (parsed.failed != legacy::parse_result::failure::none) {
+            return failure_text(v.header_path, parsed);
+        }
+        bytes_read += again.arrays[*again.samples].bytes;
+        const legacy::uint128 count = v.model.points() * a.components;
+        if (sink.values_ < count) {
+            return v.header_path + ": samples: expected " + plural(count, "number", "numbers") +
+                   ", found " + to_text(sink.values_);
+        }
+        if (sink.bad_ > 0) {
+            return v.header_path + ": samples: a word is not a number of type " + a.type_word +
+                   ", the first " + legacy::shown(sink.first_bad_) + " at byte " +
+                   to_text(sink.first_bad_at_);
+        }
+        return {};
+    }
+    if (type.kind == number_kind::bit) {
+        // Bits are packed eight to a byte, the first in the highest bit: the bytes from the first
+        // value of the extent to its last, read at once.
+        const std::uint64_t nx = v.model.dimensions[0], ny = v.model.dimensions[1];
+        const auto index = [&](int i, int j, int k) {
+            return (static_cast<std::uint64_t>(i) +
+                    nx * (static_cast<std::uint64_t>(j) + ny * static_cast<std::uint64_t>(k))) *
+                   a.components;
+        };
+        const std::uint64_t first = index(part[0], part[2], part[4]);
+        const std::uint64_t last = index(part[1], part[3], part[5]) + a.components - 1;
+        const std::uint64_t from_byte = first / 8, size = last / 8 - first / 8 + 1;
+        std::string bytes(size, '\0');
+        if (!read_at(from.fd, bytes.data(), size, v.samples_offset + from_byte)) {
+            return v.header_path + ": samples: error reading " + v.samples_path;
+        }
+        bytes_read += size;
+        char* to = out;
+        for (int k = part[4]; k <= part[5]; ++k) {
+            for (int j = part[2]; j <= part[3]; ++j) {
+                for (std::uint64_t n = index(part[0], j, k);
+                     n < index(part[1], j, k) + a.components; ++n) {
+                    const auto byte = static_cast<unsigned char>(bytes[n / 8 - from_byte]);
+                    *to++ = static_cast<char>((byte >> (7 - n % 8)) & 1);
+                }
+            }
+        }
+        return {};
+    }
+    char* to = out;
+    std::uint64_t total = 0;
+    for (const auto& [offset, size] : byte_ranges(v, part)) {
+        if (!read_at(from.fd, to, size, offset)) {
+            return v.header_path + ": samples: error reading " + v.samples_path;
+        }
+        to += size;
+        total += size;
+    }
+    bytes_read += total;
+    if (v.little_endian_samples != host_little) {
+        swap_each(out, total / type.size, type.size);
+    }
+    return {};
+}
+
+bool claims(const std::string& path) {
+    file header(path);
+    if (header.fd < 0) {
+        return false;
+    }
+    legacy::fd_source from(header.fd);
+    legacy::input in(from);
+    std::string_view line;
+    if (in.read_line(line) != legacy::line_status::ok ||
+        line.substr(0, 22) != "# vtk DataFile Version") {
+        return false;
+    }
+    // The title, and the encoding line with a path in reference mode.
+    std::string_view word;
+    if (in.read_line(line) != legacy::line_status::ok ||
+        in.read_word(word) != legacy::line_status::ok || !in.skip_line() ||
+        in.read_word(word) != legacy::line_status::ok) {
+        return false;
+    }
+    return !std::equal(word.begin(), word.end(), "DATASET", "DATASET" + 7,
+                       [](char x, char y) { return (x & ~0x20) == y; });
+}
+
+} // namespace vox::view

@@ -1,0 +1,62 @@
+// A volume in the legacy layout as a viewer reads it: the header and the grid through the reader
+// library, then the samples of any part of the grid, reading only their bytes where they are
+// binary. Standard C++ and POSIX only; the VTK reader class is a thin layer on top.
+#pragma once
+
+#include "model.hpp"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vox::view {
+
+// How binary values are read: as the layout writes them, the other way round, or as voxinfo
+// judges them (from the start of the samples, and from each coordinate array).
+enum class byte_order { big_endian, little_endian, automatic };
+
+// An extent as VTK gives it: the first and last index along x, y and z, inclusive.
+using extent = std::array<int, 6>;
+
+struct volume {
+    legacy::file_model model;
+    std::string header_path;
+    // Where the samples are: the header itself, or the file it names in reference mode, resolved
+    // as voxinfo resolves it (as written from the current folder, else beside the header).
+    std::string samples_path;
+    std::uint64_t samples_offset = 0;
+    const legacy::array_info* samples = nullptr; // into model.arrays
+    // The order of the binary values as they are read: whether their bytes are little-endian.
+    bool little_endian_samples = false;
+    // The position of every grid line along x, y and z: from the coordinate arrays of a
+    // rectilinear grid, from spacing and origin (x and y) and the locations (z) of a slice stack;
+    // empty for a uniform grid.
+    std::array<std::vector<double>, 3> coordinates;
+
+    extent whole() const {
+        return {0, static_cast<int>(model.dimensions[0]) - 1,
+                0, static_cast<int>(model.dimensions[1]) - 1,
+                0, static_cast<int>(model.dimensions[2]) - 1};
+    }
+};
+
+// Reads the header and the grid of the file at `path` into `v`: an empty text, or why the file
+// cannot be read, in voxinfo's words.
+std::string open(const std::string& path, byte_order order, volume& v);
+
+// The byte ranges (offset in the samples' file, length) that hold the samples of `part`, in the
+// order of the values, adjacent ranges merged. Not for bits, which are packed eight to a byte.
+std::vector<std::pair<std::uint64_t, std::uint64_t>> byte_ranges(const volume& v,
+                                                                 const extent& part);
+
+// Reads the samples of `part` into `out`, x fastest, each value in the host's byte order (bits as
+// one byte each, 0 or 1): an empty text, or why not. `bytes_read` grows by the sample bytes read.
+std::string read_samples(const volume& v, const extent& part, char* out, std::uint64_t& bytes_read);
+
+// Whether the file at `path` is in the legacy layout without a DATASET line: the files that VTK's
+// own reader cannot read, whose grid only the header's other lines describe.
+bool claims(const std::string& path);
+
+} // namespace vox::view

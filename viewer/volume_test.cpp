@@ -1,0 +1,184 @@
+// The volume under the VTK reader, without VTK: the bytes of a part of the grid, the samples read
+// from them in either byte order, and the reasons a file is refused.
+#include "volume.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using vox::view::byte_order;
+using vox::view::extent;
+using ranges = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
+
+const std::string folder = [] {
+    char name[] = "/tmp/vox_volume_XXXXXX";
+    return std::string(::mkdtemp(name));
+}();
+
+std::string write(const std::string& name, const std::string& bytes) {
+    const std::string path = folder + "/" + name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+// A uniform grid of 4 x 3 x 2 unsigned_short samples, the value of point n being 1000 + n.
+std::string header(const std::string& encoding, const std::string& points = "24") {
+    return "# vtk DataFile Version 2.0\nOutput from voxeven\n" + encoding +
+           "\nDIMENSIONS  4 3 2\nSPACING  1 1 1\nORIGIN  0 0 0\nPOINT_DATA  " + points +
+           "\nSCALARS scalars  unsigned_short\nLOOKUP_TABLE default\n";
+}
+
+std::string samples(bool little) {
+    std::string bytes;
+    for (unsigned n = 0; n < 24; ++n) {
+        const unsigned v = 1000 + n;
+        const char hi = static_cast<char>(v >> 8), lo = static_cast<char>(v & 0xff);
+        bytes += little ? std::string{lo, hi} : std::string{hi, lo};
+    }
+    return bytes;
+}
+
+std::vector<unsigned> expected(const extent& e) {
+    std::vector<unsigned> values;
+    for (int k = e[4]; k <= e[5]; ++k) {
+        for (int j = e[2]; j <= e[3]; ++j) {
+            for (int i = e[0]; i <= e[1]; ++i) {
+                values.push_back(static_cast<unsigned>(1000 + i + 4 * (j + 3 * k)));
+            }
+        }
+    }
+    return values;
+}
+
+TEST(volume, reads_the_bytes_of_a_part_only) {
+    const std::string path = write("big.vtk", header("BINARY") + samples(false));
+    vox::view::volume v;
+    ASSERT_EQ(vox::view::open(path, byte_order::big_endian, v), "");
+    const std::uint64_t at = header("BINARY").size();
+    const struct {
+        extent part;
+        ranges bytes;
+    } rows[] = {
+        {{0, 3, 0, 2, 0, 1}, {{at, 48}}},                          // whole: one range
+        {{0, 3, 0, 2, 1, 1}, {{at + 24, 24}}},                     // a slice
+        {{0, 3, 1, 2, 0, 1}, {{at + 8, 16}, {at + 32, 16}}},       // rows of two slices
+        {{1, 2, 0, 0, 0, 1}, {{at + 2, 4}, {at + 26, 4}}},         // a run of each row
+        {{3, 3, 2, 2, 1, 1}, {{at + 46, 2}}},                      // the last point
+        {{0, 3, 2, 2, 0, 0}, {{at + 16, 8}}},                      // the last row of the first
+        {{0, 3, 2, 2, 0, 1}, {{at + 16, 8}, {at + 40, 8}}},        // ...and of the second slice
+        {{0, 0, 0, 2, 0, 0}, {{at, 2}, {at + 8, 2}, {at + 16, 2}}} // a column
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(vox::view::byte_ranges(v, row.part), row.bytes);
+        const std::vector<unsigned> want = expected(row.part);
+        std::vector<std::uint16_t> got(want.size());
+        std::uint64_t read = 0;
+        ASSERT_EQ(vox::view::read_samples(v, row.part, reinterpret_cast<char*>(got.data()), read),
+                  "");
+        EXPECT_EQ(std::vector<unsigned>(got.begin(), got.end()), want);
+        EXPECT_EQ(read, want.size() * 2);
+    }
+}
+
+TEST(volume, reads_every_encoding_and_byte_order) {
+    std::string text;
+    for (unsigned n = 0; n < 24; ++n) {
+        text += std::to_string(1000 + n) + (n % 5 == 4 ? "\n" : " ");
+    }
+    write("s.raw", samples(false));
+    const struct {
+        const char* name;
+        std::string bytes;
+        byte_order order;
+        bool little;
+    } rows[] = {
+        {"big", header("BINARY") + samples(false), byte_order::big_endian, false},
+        {"little", header("BINARY") + samples(true), byte_order::little_endian, true},
+        {"judged big", header("BINARY") + samples(false), byte_order::automatic, false},
+        {"judged little", header("BINARY") + samples(true), byte_order::automatic, true},
+        {"text", header("ASCII") + text, byte_order::big_endian, false},
+        {"reference", header("BINARY_FILE s.raw"), byte_order::big_endian, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        vox::view::volume v;
+        ASSERT_EQ(vox::view::open(write("f.vtk", row.bytes), row.order, v), "");
+        EXPECT_EQ(v.little_endian_samples, row.little);
+        for (const extent part : {v.whole(), extent{1, 2, 1, 2, 1, 1}}) {
+            std::vector<std::uint16_t> got(expected(part).size());
+            std::uint64_t read = 0;
+            ASSERT_EQ(vox::view::read_samples(v, part, reinterpret_cast<char*>(got.data()), read),
+                      "");
+            EXPECT_EQ(std::vector<unsigned>(got.begin(), got.end()), expected(part));
+        }
+    }
+}
+
+std::string text(unsigned count) {
+    std::string words;
+    for (unsigned n = 0; n < count; ++n) {
+        words += std::to_string(1000 + n) + (n % 5 == 4 ? "\n" : " ");
+    }
+    return words;
+}
+
+TEST(volume, refuses_with_the_reason) {
+    const struct {
+        const char* name;
+        std::string bytes; // none: no file
+        std::string why;
+    } rows[] = {
+        {"too few", header("BINARY") + samples(false).substr(1),
+         "samples: expected 48 bytes (24 points x 2 bytes of unsigned_short), found 47 (too few)"},
+        {"too few words", header("ASCII") + "1 2 3\n", "samples: expected 24 numbers, found 3"},
+        {"no number", header("ASCII") + "1 2 x" + std::string(21, '7') + "\n" + text(21),
+         "samples: a word is not a number of type unsigned_short, the first \"x777"},
+        {"points", header("BINARY", "25") + samples(false), "POINT_DATA is 25, expected 24"},
+        {"no reference", header("BINARY_FILE gone.raw"),
+         "samples: the referenced file gone.raw is not found"},
+        {"not the layout", "# vtk DataFile\n", "not in the legacy layout"},
+        {"no file", "", "cannot be opened"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string path =
+            row.bytes.empty() ? folder + "/none.vtk" : write("bad.vtk", row.bytes);
+        vox::view::volume v;
+        std::string why = vox::view::open(path, byte_order::big_endian, v);
+        if (why.empty()) {
+            // Text samples are counted when they are read.
+            std::vector<std::uint16_t> got(24);
+            std::uint64_t read = 0;
+            why = vox::view::read_samples(v, v.whole(), reinterpret_cast<char*>(got.data()), read);
+        }
+        EXPECT_NE(why.find(row.why), std::string::npos) << why;
+    }
+}
+
+TEST(volume, claims_the_files_without_a_dataset_line) {
+    const struct {
+        std::string bytes;
+        bool claimed;
+    } rows[] = {
+        {header("BINARY"), true},
+        {header("BINARY_FILE a b.raw"), true},
+        {header("ASCII"), true},
+        {"# vtk DataFile Version 3.0\nt\nASCII\nDATASET STRUCTURED_POINTS\n", false},
+        {"# vtk DataFile Version 3.0\nt\nBINARY\n\n  dataset POLYDATA\n", false},
+        {"# vtk DataFile Version 3.0\n", false},
+        {"solid\n", false},
+        {"", false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(vox::view::claims(write("c.vtk", row.bytes)), row.claimed) << row.bytes;
+    }
+}
+
+} // namespace
