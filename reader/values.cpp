@@ -404,12 +404,21 @@ void sample_sink::word(const char* word, const char* end, std::uint64_t at) {
         return;
     }
     ++values_;
-    // A number beyond its type counts as VTK's reader loads it: the low bits of its two's
-    // complement.
+    // A number beyond its type counts as VTK's reader loads it, where it loads it: bytes are read
+    // as an int and keep its low bits; a wider unsigned type takes a negative number within its
+    // range as its two's complement, as strtoull does. Beyond that the reader stops, and the
+    // number stays out of the range.
     std::uint64_t bits = i.negative ? 0 - i.magnitude : i.magnitude;
+    const unsigned width = type_.kind == number_kind::bit ? 1 : type_.size * 8;
+    const bool wraps =
+        type_.size == 1 || (type_.kind == number_kind::unsigned_integer && i.negative &&
+                            (width == 64 || i.magnitude < (std::uint64_t{1} << width)));
+    if (!fits(type_, i) && !wraps) {
+        note_unreadable(unreadable_, word, end, at);
+        return;
+    }
     if (!fits(type_, i)) {
         note_unreadable(wrapped_, word, end, at);
-        const unsigned width = type_.kind == number_kind::bit ? 1 : type_.size * 8;
         // 64 bits are all there is: a negative number already stands as its two's complement.
         if (width < 64) {
             bits &= (std::uint64_t{1} << width) - 1;

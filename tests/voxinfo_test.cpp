@@ -393,6 +393,12 @@ const info_case cases[] = {
                "  warning: samples: 2 numbers are beyond unsigned_char, the first \"300\" at byte "
                "213; VTK's reader loads it as 44",
                "  result: consistent, 1 warning"}},
+    {.name = "ASCII integers beyond a wider type, which VTK's reader cannot read",
+     .files = {{"f.vtk", uniform("ASCII") + "1 2 40000 4 5 6 7 8\n"}},
+     .lines = {"  values: 1 to 8",
+               "  warning: samples: 1 number that VTK's reader cannot read, the first \"40000\" at "
+               "byte 205 (it reads no nan, no inf, nothing beyond short)",
+               "  result: consistent, 1 warning"}},
     {.name = "spacing that places no point, or all at one, or backwards",
      .files = {{"f.vtk", title +
                              "BINARY\nDIMENSIONS  2 2 2\nSPACING  nan 0.000000 -1.000000\n"
