@@ -39,6 +39,10 @@ enum class attribute {
 // Where an array belongs.
 enum class section { geometry, point_data, cell_data, field_data };
 
+// Names, type words and lookup table names are kept to this many bytes, with "..." behind when
+// they are longer, so that a file of many arrays with long names is held in little memory.
+constexpr std::size_t longest_name = 128;
+
 struct array_info {
     attribute kind = attribute::scalars;
     section where = section::geometry;

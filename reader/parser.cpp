@@ -41,6 +41,18 @@ std::string quoted(std::string_view text) {
     return "\"" + std::string(text) + "\"";
 }
 
+// A name as the model keeps it: cut to longest_name bytes, but not inside a UTF-8 sequence.
+std::string kept(std::string_view word) {
+    if (word.size() <= longest_name) {
+        return std::string(word);
+    }
+    std::size_t cut = longest_name;
+    while (cut > 0 && (static_cast<unsigned char>(word[cut]) & 0xc0U) == 0x80U) {
+        --cut;
+    }
+    return std::string(word.substr(0, cut)) + "...";
+}
+
 std::string to_text(std::uint64_t n) {
     return std::to_string(n);
 }
@@ -569,7 +581,7 @@ void parser::scalars() {
     }
     const std::string table(next_word(quoted(std::string(keyword::lookup_table) + " NAME")));
     array_info& a = add_array(attribute::scalars, name, type, components, tuples_here());
-    a.lookup_table = table;
+    a.lookup_table = kept(table);
     if (m_.coding == encoding::binary_file && m_.samples && &m_.arrays[*m_.samples] == &a) {
         read_reference_tail();
         return;
@@ -634,13 +646,13 @@ void parser::field() {
         if (name == keyword::null_array) {
             continue;
         }
-        keyword_ = name;
+        keyword_ = name; // as a refusal of its type names it
         const auto components = static_cast<unsigned>(next_count(array_expected, 1 << 16));
         const std::uint64_t tuples = next_count(array_expected, most_tuples);
         const std::string type(type_word(array_expected));
+        keyword_ = block; // as the array keeps it
         array_info& a = add_array(attribute::field, name, type, components, tuples);
         a.where = where;
-        a.keyword = block;
         read_values(a);
         std::string_view word;
         if (in_.peek_word(word) == line_status::ok && same_word(word, keyword::metadata)) {
@@ -686,9 +698,9 @@ array_info& parser::add_array(attribute kind, std::string name, std::string type
     a.where = kind == attribute::coordinates ? section::geometry : current_;
     a.keyword = keyword_;
     a.line = keyword_line_;
-    a.name = std::move(name);
-    a.type_word = std::move(type_word);
-    a.type = find_type(a.type_word);
+    a.type = find_type(type_word);
+    a.name = kept(name);
+    a.type_word = kept(type_word);
     a.components = components;
     a.tuples = tuples;
     m_.arrays.push_back(std::move(a));

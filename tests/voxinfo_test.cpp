@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <unistd.h>
 
 namespace {
@@ -52,6 +53,15 @@ const std::string little_endian_ones = [] {
     }
     return bytes;
 }();
+
+// `part` again and again.
+std::string repeated(const std::string& part, std::size_t times) {
+    std::string out;
+    for (std::size_t i = 0; i < times; ++i) {
+        out += part;
+    }
+    return out;
+}
 
 struct info_case {
     std::string name;
@@ -338,6 +348,13 @@ const info_case cases[] = {
      .status = 1,
      .lines = {"  array: dataset FIELD a, float, 16 components, 72057594037927936 tuples, 1 to 3",
                "  problem: FIELD a: expected 1152921504606846976 numbers, found 3"}},
+    {.name = "long names cut short, between the characters of UTF-8",
+     .files = {{"f.vtk", title +
+                             "ASCII\nDATASET STRUCTURED_POINTS\nDIMENSIONS 1 1 1\n"
+                             "FIELD f 1\na" +
+                             repeated("\xc3\xa9", 100) + " 1 1 float\n1\n"}},
+     .lines = {"  array: dataset FIELD a" + repeated("\xc3\xa9", 63) +
+               "..., float, 1 component, 1 tuple, 1 to 1"}},
     {.name = "control characters of a FIELD array's name are escaped in a message",
      .files = {{"f.vtk", title + "ASCII\nDATASET STRUCTURED_POINTS\nDIMENSIONS 1 1 1\n"
                                  "FIELD f 1\nv\x1b[2J\x07 1 1 string\nx\n"}},
@@ -505,11 +522,57 @@ TEST(voxinfo_large, reads_a_sparse_file_past_4_gib_in_constant_memory) {
 TEST(voxinfo_paths, say_why_a_file_cannot_be_opened) {
     const scratch_dir dir;
     std::filesystem::create_symlink("loop.vtk", dir.path() + "/loop.vtk");
-    const std::string long_name(300, 'n');
-    const auto got = run_program(VOXINFO, {"voxinfo", "loop.vtk", long_name}, dir.path());
+    const std::string too_long(300, 'n');
+    const auto got = run_program(VOXINFO, {"voxinfo", "loop.vtk", too_long}, dir.path());
     EXPECT_EQ(got.status, 2);
     EXPECT_EQ(got.err, "Error opening loop.vtk: Too many levels of symbolic links\nError opening " +
-                           long_name + ": File name too long\n");
+                           too_long + ": File name too long\n");
+}
+
+// Files made to cost memory or time: each is read in little more memory than a tiny file, and
+// in time that grows with its length only. They are written a part at a time, so that the test's
+// own memory, which a child starts with, stays small.
+const std::string structured = title + "ASCII\nDATASET STRUCTURED_POINTS\nDIMENSIONS 1 1 1\n";
+const std::string long_name(8000, 'n');
+const std::string long_type(8000, 't');
+
+const struct {
+    const char* name;
+    std::string head, part; // the head, then the part again and again
+    std::size_t times;
+    int status;
+} costly[] = {
+    {"1024 FIELD arrays with names and type words of 8000 bytes", structured + "FIELD f 1024\n",
+     long_name + " 1 0 " + long_type + "\n", 1024, 0},
+    {"1024 SCALARS with names and lookup table names of 8000 bytes", structured + "POINT_DATA 1\n",
+     "SCALARS " + long_name + " float\nLOOKUP_TABLE " + long_type + "\n1\n", 1024, 0},
+    {"METADATA that never ends",
+     structured + "POINT_DATA 1\nSCALARS s float\nLOOKUP_TABLE default\n1\nMETADATA\n",
+     "INFORMATION 1\nNAME n LOCATION l\n", 200000, 0},
+    {"a million POINT_DATA lines", structured, "POINT_DATA 1\n", 1000000, 0},
+    {"FIELD declaring 4096 arrays, holding one", structured + "FIELD f 4096\n", "a 1 1 float\n1\n",
+     1, 2},
+};
+
+TEST(voxinfo_costly, reads_in_bounded_memory) {
+    const scratch_dir dir;
+    write_file(dir.path() + "/tiny.vtk",
+               structured + "POINT_DATA 1\nSCALARS s float\nLOOKUP_TABLE default\n1\n");
+    for (const auto& file : costly) {
+        // A child starts with the test's memory at the time, which the rows before may have grown.
+        const long tiny = run_program(VOXINFO, {"voxinfo", "tiny.vtk"}, dir.path()).max_rss_kib;
+        {
+            std::ofstream out(dir.path() + "/f.vtk", std::ios::binary);
+            out << file.head;
+            for (std::size_t i = 0; i < file.times; ++i) {
+                out << file.part;
+            }
+        }
+        const auto got = run_program(VOXINFO, {"voxinfo", "f.vtk"}, dir.path());
+        EXPECT_EQ(got.status, file.status) << file.name << "\n" << got.err;
+        EXPECT_LE(got.max_rss_kib - tiny, 4096)
+            << file.name << ": peak resident KiB " << got.max_rss_kib << ", " << tiny << " tiny";
+    }
 }
 
 } // namespace
