@@ -546,7 +546,8 @@ bool claims(const std::string& path) {
         in.read_word(word) != legacy::line_status::ok) {
         return false;
     }
-    return !std::equal(word.begin(), word.end(), "DATASET", "DATASET" + 7,
+    const std::string_view dataset = "DATASET";
+    return !std::equal(word.begin(), word.end(), dataset.begin(), dataset.end(),
                        [](char x, char y) { return (x & ~0x20) == y; });
 }
 
