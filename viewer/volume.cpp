@@ -1,5 +1,7 @@
 #include "volume.hpp"
 
+#include "text.hpp"
+
 #include "input.hpp"
 #include "parser.hpp"
 #include "values.hpp"
@@ -29,18 +31,8 @@ constexpr bool host_little = std::endian::native == std::endian::little;
 // The bytes of samples that the automatic byte order is judged from.
 constexpr std::uint64_t judged_bytes = std::uint64_t{16} << 20;
 
-std::string to_text(legacy::uint128 n) {
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(n % 10)));
-        n /= 10;
-    } while (n != 0);
-    return digits;
-}
-
-std::string plural(legacy::uint128 n, const char* one, const char* more) {
-    return to_text(n) + " " + (n == 1 ? one : more);
-}
+using legacy::plural;
+using legacy::to_text;
 
 // A descriptor closed when it goes.
 struct file {

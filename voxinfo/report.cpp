@@ -245,19 +245,6 @@ std::string reporter::run() {
 
 } // namespace
 
-std::string to_text(legacy::uint128 value) {
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(value % 10)));
-        value /= 10;
-    } while (value != 0);
-    return digits;
-}
-
-std::string plural(legacy::uint128 n, const char* one, const char* many) {
-    return to_text(n) + " " + (n == 1 ? one : many);
-}
-
 std::string printable(std::string_view text) {
     std::string out;
     for (const char ch : text) {

@@ -4,6 +4,7 @@
 
 #include "checks.hpp"
 #include "inspect.hpp"
+#include "text.hpp"
 
 #include <string>
 #include <vector>
@@ -17,7 +18,7 @@ std::string report_text(const contents& file, const std::vector<finding>& findin
 std::string printable(std::string_view text);
 
 // Numbers as the report writes them.
-std::string to_text(legacy::uint128 value);
-std::string plural(legacy::uint128 n, const char* one, const char* many);
+using legacy::plural;
+using legacy::to_text;
 
 } // namespace vox::info
