@@ -66,28 +66,32 @@ bool read_at(int fd, char* to, std::uint64_t size, std::uint64_t offset) {
     return true;
 }
 
+// Reverses the bytes of each value of `size` bytes, eight bytes at a time: with `lanes` the
+// reversal of one 64-bit word into its values.
 void swap_each(char* data, std::uint64_t values, unsigned size) {
-    if (size == 2) {
-        for (std::uint64_t i = 0; i < values; ++i) {
-            std::uint16_t v;
-            std::memcpy(&v, data + i * 2, 2);
-            v = static_cast<std::uint16_t>((v >> 8) | (v << 8));
-            std::memcpy(data + i * 2, &v, 2);
-        }
-    } else if (size == 4) {
-        for (std::uint64_t i = 0; i < values; ++i) {
-            std::uint32_t v;
-            std::memcpy(&v, data + i * 4, 4);
-            v = __builtin_bswap32(v);
-            std::memcpy(data + i * 4, &v, 4);
-        }
-    } else if (size == 8) {
-        for (std::uint64_t i = 0; i < values; ++i) {
+    const std::uint64_t bytes = values * size;
+    std::uint64_t i = 0;
+    const auto words = [&](auto lanes) {
+        for (; i + 8 <= bytes; i += 8) {
             std::uint64_t v;
-            std::memcpy(&v, data + i * 8, 8);
-            v = __builtin_bswap64(v);
-            std::memcpy(data + i * 8, &v, 8);
+            std::memcpy(&v, data + i, 8);
+            v = lanes(v);
+            std::memcpy(data + i, &v, 8);
         }
+    };
+    if (size == 2) {
+        words([](std::uint64_t v) {
+            return ((v & 0x00ff00ff00ff00ffULL) << 8) | ((v >> 8) & 0x00ff00ff00ff00ffULL);
+        });
+    } else if (size == 4) {
+        words([](std::uint64_t v) { return std::rotl(__builtin_bswap64(v), 32); });
+    } else if (size == 8) {
+        words([](std::uint64_t v) { return __builtin_bswap64(v); });
+    } else {
+        return;
+    }
+    for (; i < bytes; i += size) {
+        std::reverse(data + i, data + i + size);
     }
 }
 
@@ -393,11 +397,19 @@ class text_samples final : public legacy::value_sink {
   public:
     text_samples(const volume& v, const extent& part, char* out)
         : v_(v), part_(part), out_(out), size_(v.samples->type->size),
-          components_(v.samples->components),
-          colours_(v.samples->kind == attribute::color_scalars) {}
+          components_(v.samples->components), colours_(v.samples->kind == attribute::color_scalars),
+          whole_(part == v.whole()), stored_(v.samples->type->kind == number_kind::bit ? 1 : size_),
+          count_(static_cast<std::uint64_t>(v.model.points()) * components_) {}
     std::size_t take(const char*, std::size_t size, std::uint64_t, bool) override { return size; }
     void word(const char* begin, const char* end, std::uint64_t offset) override {
         const std::uint64_t index = values_++;
+        if (whole_) {
+            // The whole grid, the common case: each value goes where it comes.
+            if (index < count_) {
+                store(begin, end, offset, out_ + index * stored_);
+            }
+            return;
+        }
         const std::uint64_t point = index / components_;
         const std::uint64_t nx = v_.model.dimensions[0], ny = v_.model.dimensions[1];
         const auto i = static_cast<int>(point % nx);
@@ -414,21 +426,26 @@ class text_samples final : public legacy::value_sink {
                                         wy * static_cast<std::uint64_t>(k - part_[4]))) *
                                      components_ +
                                  index % components_;
-        const unsigned size = v_.samples->type->kind == number_kind::bit ? 1 : size_;
-        if (!store_word(*v_.samples->type, colours_, begin, end, out_ + at * size) && bad_++ == 0) {
-            first_bad_ = std::string(begin, end);
-            first_bad_at_ = offset;
-        }
+        store(begin, end, offset, out_ + at * stored_);
     }
     std::uint64_t values_ = 0, bad_ = 0, first_bad_at_ = 0;
     std::string first_bad_;
 
   private:
+    void store(const char* begin, const char* end, std::uint64_t offset, char* to) {
+        if (!store_word(*v_.samples->type, colours_, begin, end, to) && bad_++ == 0) {
+            first_bad_ = std::string(begin, end);
+            first_bad_at_ = offset;
+        }
+    }
+
     const volume& v_;
     const extent& part_;
     char* out_;
     unsigned size_, components_;
-    bool colours_;
+    bool colours_, whole_;
+    unsigned stored_;
+    std::uint64_t count_;
 };
 
 class samples_only final : public legacy::value_provider {
@@ -503,18 +520,22 @@ std::string read_samples(const volume& v, const extent& part, char* out,
         }
         return {};
     }
+    // Read a MiB at a time, each swapped into the host's order while it is in the cache.
+    constexpr std::uint64_t chunk = std::uint64_t{1} << 20;
+    const bool swap = v.little_endian_samples != host_little;
     char* to = out;
-    std::uint64_t total = 0;
     for (const auto& [offset, size] : byte_ranges(v, part)) {
-        if (!read_at(from.fd, to, size, offset)) {
-            return v.header_path + ": samples: error reading " + v.samples_path;
+        for (std::uint64_t done = 0; done < size; done += chunk) {
+            const std::uint64_t n = std::min(chunk, size - done);
+            if (!read_at(from.fd, to, n, offset + done)) {
+                return v.header_path + ": samples: error reading " + v.samples_path;
+            }
+            if (swap) {
+                swap_each(to, n / type.size, type.size);
+            }
+            to += n;
+            bytes_read += n;
         }
-        to += size;
-        total += size;
-    }
-    bytes_read += total;
-    if (v.little_endian_samples != host_little) {
-        swap_each(out, total / type.size, type.size);
     }
     return {};
 }
