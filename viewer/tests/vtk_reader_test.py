@@ -9,7 +9,8 @@ import sys
 import tempfile
 
 from vtkmodules.util.misc import calldata_type
-from vtkmodules.vtkCommonCore import VTK_STRING
+from vtkmodules.vtkCommonCore import (VTK_DOUBLE, VTK_FLOAT, VTK_INT, VTK_SHORT, VTK_STRING,
+                                      VTK_UNSIGNED_CHAR, VTK_UNSIGNED_SHORT)
 
 import vox
 
@@ -23,9 +24,11 @@ XS = [0.0, 1.0, 3.0, 6.0, 10.0, 15.0, 21.0, 28.0, 36.0, 45.0, 55.0, 66.0, 78.0, 
 YS = [-4.0 + 0.5 * i * i for i in range(NY)]
 ZS = [2.0, 2.5, 4.0, 8.0]
 
-TYPES = {"unsigned_short": ("H", "vtkUnsignedShortArray"), "short": ("h", "vtkShortArray"),
-         "float": ("f", "vtkFloatArray"), "double": ("d", "vtkDoubleArray"),
-         "unsigned_char": ("B", "vtkUnsignedCharArray"), "int": ("i", "vtkIntArray")}
+# The type word, its code in struct, and the VTK type of the array (VTK 9.1 makes it a
+# vtkUnsignedShortArray, ParaView's VTK a vtkTypeUInt16Array: the same type).
+TYPES = {"unsigned_short": ("H", VTK_UNSIGNED_SHORT), "short": ("h", VTK_SHORT),
+         "float": ("f", VTK_FLOAT), "double": ("d", VTK_DOUBLE),
+         "unsigned_char": ("B", VTK_UNSIGNED_CHAR), "int": ("i", VTK_INT)}
 
 
 def binary(values, code, order=">"):
@@ -154,7 +157,7 @@ def check_rows(folder):
                 problems.append("class %s" % out.GetClassName())
             if out.GetDimensions() != (NX, NY, NZ):
                 problems.append("dimensions %s" % (out.GetDimensions(),))
-            if scalars.GetClassName() != TYPES[kind][1] or scalars.GetName() != "scalars":
+            if scalars.GetDataType() != TYPES[kind][1] or scalars.GetName() != "scalars":
                 problems.append("array %s %s" % (scalars.GetClassName(), scalars.GetName()))
             got = [scalars.GetValue(i) for i in range(scalars.GetNumberOfValues())]
             if not close(got, values):
