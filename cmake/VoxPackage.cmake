@@ -136,4 +136,48 @@ set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
 # The same files as the Debian package: no links from /usr/lib/.build-id.
 set(CPACK_RPM_SPEC_MORE_DEFINE "%define _build_id_links none")
 
+if(VOX_PARAVIEW)
+    # A build with the ParaView plugin makes two packages: the converters' package as ever (the
+    # files of no named component), and the plugin's, which needs the ParaView it was built
+    # against. Its libraries link ParaView's private ones, which carry no shlibs information.
+    set(CPACK_COMPONENTS_ALL Unspecified paraview_plugin)
+    set(CPACK_DEB_COMPONENT_INSTALL ON)
+    set(CPACK_RPM_COMPONENT_INSTALL ON)
+    set(CPACK_DEBIAN_UNSPECIFIED_PACKAGE_NAME vox)
+    set(CPACK_DEBIAN_UNSPECIFIED_FILE_NAME DEB-DEFAULT)
+    set(CPACK_DEBIAN_UNSPECIFIED_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+    set(CPACK_RPM_UNSPECIFIED_PACKAGE_NAME vox)
+    set(CPACK_RPM_UNSPECIFIED_FILE_NAME RPM-DEFAULT)
+    set(pv ${VOX_PARAVIEW_SERIES})
+    set(pv_next ${VOX_PARAVIEW_NEXT_SERIES})
+    set(CPACK_DEBIAN_PARAVIEW_PLUGIN_PACKAGE_NAME vox-paraview-plugin)
+    set(CPACK_DEBIAN_PARAVIEW_PLUGIN_FILE_NAME DEB-DEFAULT)
+    set(CPACK_DEBIAN_PARAVIEW_PLUGIN_PACKAGE_SHLIBDEPS ON)
+    # The reader module's library lies in the plugin's folder, beside the plugin.
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
+        ${PROJECT_BINARY_DIR}/_CPack_Packages/Linux/DEB/vox-${PROJECT_VERSION}-Linux/paraview_plugin/usr/${VOX_PLUGIN_DIR}/VoxReader)
+    set(CPACK_DEBIAN_PARAVIEW_PLUGIN_PACKAGE_DEPENDS
+        "python3-paraview (>= ${pv}), python3 (>= ${VOX_PYTHON_SERIES}), python3 (<< ${VOX_PYTHON_NEXT_SERIES})")
+    set(CPACK_DEBIAN_PARAVIEW_PLUGIN_PACKAGE_SUGGESTS "")
+    string(JOIN "\n" CPACK_DEBIAN_PARAVIEW_PLUGIN_DESCRIPTION
+        "The ParaView plugin of these converters: ParaView and pvpython open the"
+        "files that voxaxis, voxeven and voxslab write, as they are, with nothing to"
+        "load by hand. Also the reader class as the Python package vox in pvpython.")
+    install(FILES ${PROJECT_BINARY_DIR}/copyright ${changelogs}
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/vox-paraview-plugin COMPONENT paraview_plugin)
+    set(CPACK_DEBIAN_PARAVIEW_PLUGIN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/plugin-conffiles/conffiles)
+    file(WRITE ${PROJECT_BINARY_DIR}/plugin-conffiles/conffiles "/etc/profile.d/vox-paraview.sh\n")
+    set(CPACK_RPM_PARAVIEW_PLUGIN_PACKAGE_NAME vox-paraview-plugin)
+    set(CPACK_RPM_PARAVIEW_PLUGIN_FILE_NAME RPM-DEFAULT)
+    set(CPACK_RPM_PARAVIEW_PLUGIN_PACKAGE_AUTOREQ OFF)
+    set(CPACK_RPM_PARAVIEW_PLUGIN_USER_FILELIST "%config(noreplace) /etc/profile.d/vox-paraview.sh")
+    list(APPEND CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /etc/profile.d /usr/lib/python3
+        /usr/lib/python3/dist-packages /usr/lib/${CMAKE_LIBRARY_ARCHITECTURE}
+        /usr/lib/${CMAKE_LIBRARY_ARCHITECTURE}/paraview-${pv}
+        /usr/lib/${CMAKE_LIBRARY_ARCHITECTURE}/paraview-${pv}/plugins)
+    set(CPACK_RPM_PARAVIEW_PLUGIN_PACKAGE_REQUIRES "paraview >= ${pv}, paraview < ${pv_next}")
+    set(CPACK_RPM_UNSPECIFIED_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+    set(CPACK_RPM_PARAVIEW_PLUGIN_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PARAVIEW_PLUGIN_DESCRIPTION}")
+endif()
+
 include(CPack)

@@ -218,7 +218,7 @@ int vtkVoxReader::RequestData(vtkInformation*, vtkInformationVector**,
         why =
             vox::view::read_samples(v, part, static_cast<char*>(samples->GetVoidPointer(0)), read);
     }
-    this->SampleBytesRead += read;
+    this->SampleBytesRead += static_cast<vtkIdType>(read);
     if (!why.empty()) {
         vtkErrorMacro(<< why);
         output->Initialize();

@@ -41,7 +41,7 @@ class VOXVIEWER_EXPORT vtkVoxReader : public vtkDataObjectAlgorithm {
 
     // The bytes of samples read from the file since the reader was made: those of the extents
     // asked for.
-    vtkGetMacro(SampleBytesRead, vtkTypeUInt64);
+    vtkGetMacro(SampleBytesRead, vtkIdType);
 
   protected:
     vtkVoxReader();
@@ -62,7 +62,7 @@ class VOXVIEWER_EXPORT vtkVoxReader : public vtkDataObjectAlgorithm {
 
     char* FileName = nullptr;
     int ByteOrder = BigEndian;
-    vtkTypeUInt64 SampleBytesRead = 0;
+    vtkIdType SampleBytesRead = 0;
     struct Internals;
     std::unique_ptr<Internals> Internal;
 };

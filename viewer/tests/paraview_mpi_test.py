@@ -1,0 +1,56 @@
+"""Two ranks of pvbatch open one converter's file as a user's script does: each rank reads its
+own piece, at most 55 % of the sample bytes, and the pieces make the whole grid.
+
+Usage: mpirun -np 2 pvbatch --symmetric paraview_mpi_test.py VOXEVEN FOLDER
+(symmetric, so that each rank runs the script and can count its own bytes; the plugin on
+PV_PLUGIN_PATH, the package "vox" on PYTHONPATH)"""
+import os
+import subprocess
+import sys
+
+from paraview import servermanager
+from paraview.simple import OpenDataFile
+
+import vox  # noqa: F401 (the reader's own methods in Python)
+
+NX, NY, NZ = 32, 24, 64
+SIZE = NX * NY * NZ * 2
+voxeven, folder = sys.argv[1:3]
+module = servermanager.vtkProcessModule.GetProcessModule()
+rank, ranks = module.GetPartitionId(), module.GetNumberOfLocalPartitions()
+controller = module.GetGlobalController()
+os.makedirs(folder, exist_ok=True)
+if rank == 0:
+    with open(os.path.join(folder, "s.raw"), "wb") as f:
+        f.write(bytes(range(256)) * (SIZE // 256))
+    subprocess.run([voxeven, "s.raw", "v.vtk", str(NX), str(NY), str(NZ), "1", "1", "1", "0",
+                    "0", "0", "unsigned_short", "BINARY"], cwd=folder, check=True)
+controller.Barrier()
+
+reader = OpenDataFile(os.path.join(folder, "v.vtk"))
+reader.UpdatePipeline()
+piece = reader.GetClientSideObject().GetOutputDataObject(0)
+read = reader.GetClientSideObject().GetSampleBytesRead()
+share = read / SIZE
+ok = (ranks == 2 and reader.GetXMLName() == "VoxReader" and 0 < share <= 0.55 and
+      read == 2 * piece.GetNumberOfPoints())
+print("%s rank %d of %d: extent %s, read %d of %d sample bytes (%.1f %%)" %
+      ("ok  " if ok else "FAIL", rank, ranks, piece.GetExtent(), read, SIZE, 100 * share),
+      flush=True)
+with open(os.path.join(folder, "piece%d" % rank), "w") as f:
+    f.write(" ".join(map(str, piece.GetExtent())))
+controller.Barrier()
+if rank == 0:
+    # The pieces together make the whole grid: each covers x and y, and the z ranges meet.
+    pieces = []
+    for i in range(ranks):
+        with open(os.path.join(folder, "piece%d" % i)) as f:
+            pieces.append([int(w) for w in f.read().split()])
+    pieces.sort(key=lambda e: e[4])
+    covered = all(e[:4] == [0, NX - 1, 0, NY - 1] for e in pieces) and pieces[0][4] == 0 and \
+        pieces[-1][5] == NZ - 1 and all(a[5] >= b[4] for a, b in zip(pieces, pieces[1:]))
+    print(("ok  " if covered else "FAIL") + " the pieces make the whole grid: %s" % pieces)
+    ok = ok and covered
+# pvbatch ends MPI when the script ends; an error in the script makes its exit status 1.
+if not ok:
+    raise RuntimeError("rank %d failed" % rank)
