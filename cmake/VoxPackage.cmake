@@ -180,4 +180,13 @@ if(VOX_PARAVIEW)
     set(CPACK_RPM_PARAVIEW_PLUGIN_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PARAVIEW_PLUGIN_DESCRIPTION}")
 endif()
 
+if(VOX_VTK)
+    # The VTK module is for a build folder and Python's path, not for the converters' package:
+    # that package holds the files of no named component alone, as in every other build.
+    set(CPACK_COMPONENTS_ALL Unspecified)
+    set(CPACK_DEB_COMPONENT_INSTALL ON)
+    set(CPACK_RPM_COMPONENT_INSTALL ON)
+    set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+endif()
+
 include(CPack)
