@@ -19,28 +19,44 @@ voxeven, folder = sys.argv[1:3]
 module = servermanager.vtkProcessModule.GetProcessModule()
 rank, ranks = module.GetPartitionId(), module.GetNumberOfLocalPartitions()
 controller = module.GetGlobalController()
-os.makedirs(folder, exist_ok=True)
-if rank == 0:
+
+
+def stage(what, step):
+    """Runs a step of this rank; a failure is reported, never raised, so that every rank reaches
+    every barrier and a failing rank does not leave the other waiting for ever."""
+    try:
+        return step()
+    except Exception as error:  # noqa: BLE001 (any failure fails the test)
+        print("FAIL rank %d, %s: %s" % (rank, what, error), flush=True)
+        return None
+
+
+def make_file():
+    os.makedirs(folder, exist_ok=True)
     with open(os.path.join(folder, "s.raw"), "wb") as f:
         f.write(bytes(range(256)) * (SIZE // 256))
     subprocess.run([voxeven, "s.raw", "v.vtk", str(NX), str(NY), str(NZ), "1", "1", "1", "0",
                     "0", "0", "unsigned_short", "BINARY"], cwd=folder, check=True)
-controller.Barrier()
+    return True
 
-reader = OpenDataFile(os.path.join(folder, "v.vtk"))
-reader.UpdatePipeline()
-piece = reader.GetClientSideObject().GetOutputDataObject(0)
-read = reader.GetClientSideObject().GetSampleBytesRead()
-share = read / SIZE
-ok = (ranks == 2 and reader.GetXMLName() == "VoxReader" and 0 < share <= 0.55 and
-      read == 2 * piece.GetNumberOfPoints())
-print("%s rank %d of %d: extent %s, read %d of %d sample bytes (%.1f %%)" %
-      ("ok  " if ok else "FAIL", rank, ranks, piece.GetExtent(), read, SIZE, 100 * share),
-      flush=True)
-with open(os.path.join(folder, "piece%d" % rank), "w") as f:
-    f.write(" ".join(map(str, piece.GetExtent())))
-controller.Barrier()
-if rank == 0:
+
+def read_piece():
+    reader = OpenDataFile(os.path.join(folder, "v.vtk"))
+    reader.UpdatePipeline()
+    piece = reader.GetClientSideObject().GetOutputDataObject(0)
+    read = reader.GetClientSideObject().GetSampleBytesRead()
+    share = read / SIZE
+    good = (ranks == 2 and reader.GetXMLName() == "VoxReader" and 0 < share <= 0.55 and
+            read == 2 * piece.GetNumberOfPoints())
+    print("%s rank %d of %d: extent %s, read %d of %d sample bytes (%.1f %%)" %
+          ("ok  " if good else "FAIL", rank, ranks, piece.GetExtent(), read, SIZE, 100 * share),
+          flush=True)
+    with open(os.path.join(folder, "piece%d" % rank), "w") as f:
+        f.write(" ".join(map(str, piece.GetExtent())))
+    return good
+
+
+def whole_grid():
     # The pieces together make the whole grid: each covers x and y, and the z ranges meet.
     pieces = []
     for i in range(ranks):
@@ -50,7 +66,15 @@ if rank == 0:
     covered = all(e[:4] == [0, NX - 1, 0, NY - 1] for e in pieces) and pieces[0][4] == 0 and \
         pieces[-1][5] == NZ - 1 and all(a[5] >= b[4] for a, b in zip(pieces, pieces[1:]))
     print(("ok  " if covered else "FAIL") + " the pieces make the whole grid: %s" % pieces)
-    ok = ok and covered
+    return covered
+
+
+ok = rank != 0 or stage("making the file", make_file)
+controller.Barrier()
+ok = stage("reading its piece", read_piece) and ok
+controller.Barrier()
+if rank == 0:
+    ok = stage("joining the pieces", whole_grid) and ok
 # pvbatch ends MPI when the script ends; an error in the script makes its exit status 1.
 if not ok:
     raise RuntimeError("rank %d failed" % rank)
