@@ -399,7 +399,7 @@ class text_samples final : public legacy::value_sink {
         : v_(v), part_(part), out_(out), size_(v.samples->type->size),
           components_(v.samples->components), colours_(v.samples->kind == attribute::color_scalars),
           whole_(part == v.whole()), stored_(v.samples->type->kind == number_kind::bit ? 1 : size_),
-          count_(static_cast<std::uint64_t>(v.model.points()) * components_) {}
+          count_(v.model.points() * components_) {}
     std::size_t take(const char*, std::size_t size, std::uint64_t, bool) override { return size; }
     void word(const char* begin, const char* end, std::uint64_t offset) override {
         const std::uint64_t index = values_++;
@@ -445,7 +445,7 @@ class text_samples final : public legacy::value_sink {
     unsigned size_, components_;
     bool colours_, whole_;
     unsigned stored_;
-    std::uint64_t count_;
+    legacy::uint128 count_;
 };
 
 class samples_only final : public legacy::value_provider {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -125,6 +126,9 @@ TEST(volume, reads_every_encoding_and_byte_order) {
 // Each width of value, big-endian in the file, comes out in the host's order: counts that leave
 // a tail past the last whole 8 bytes, and a volume past the MiB that is read at a time.
 TEST(volume, swaps_every_width_into_the_host_order) {
+    if constexpr (std::endian::native != std::endian::little) {
+        GTEST_SKIP() << "the expected bytes are those of a little-endian host";
+    }
     const struct {
         const char* type;
         unsigned size, points;
