@@ -4,6 +4,7 @@
 
 #include "input.hpp"
 #include "parser.hpp"
+#include "reference.hpp"
 #include "values.hpp"
 
 #include <algorithm>
@@ -230,25 +231,17 @@ std::string coordinates_of(const volume& v, const array_info& a, const coordinat
 
 std::string reference_path(const volume& v, std::string& reason) {
     const std::string& name = v.model.reference;
-    struct stat st {};
-    std::string path = name;
-    if (::stat(name.c_str(), &st) != 0) {
-        const int error = errno;
-        const auto slash = v.header_path.rfind('/');
-        if (error == ENOENT && !name.empty() && name[0] != '/' && slash != std::string::npos) {
-            path = v.header_path.substr(0, slash + 1) + name;
-        }
-        if (path == name || ::stat(path.c_str(), &st) != 0) {
-            reason = "samples: the referenced file " + name + " is not found (" +
-                     std::strerror(error) + ")";
-            return {};
-        }
-    }
-    if (!S_ISREG(st.st_mode)) {
-        reason = "samples: the referenced file " + path + " is not a regular file";
+    const legacy::reference_place place = legacy::find_reference(name, v.header_path);
+    if (place.path.empty()) {
+        reason = "samples: the referenced file " + name + " is not found (" +
+                 std::strerror(place.error) + ")";
         return {};
     }
-    return path;
+    if (!place.regular) {
+        reason = "samples: the referenced file " + place.path + " is not a regular file";
+        return {};
+    }
+    return place.path;
 }
 
 std::string failure_text(const std::string& path, const legacy::parse_result& parsed) {

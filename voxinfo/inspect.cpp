@@ -1,12 +1,12 @@
 #include "inspect.hpp"
 
 #include "checks.hpp"
+#include "reference.hpp"
 #include "report.hpp"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vox::info {
@@ -49,25 +49,17 @@ class gatherer final : public legacy::value_provider {
 // Finds, opens and reads the samples that a file in reference mode names.
 void read_reference(contents& file, const options& how) {
     referenced& ref = file.reference;
-    const std::string& name = file.model.reference;
-    ref.path = name;
-    struct stat st {};
-    if (::stat(name.c_str(), &st) != 0) {
-        const int error = errno;
-        const auto slash = how.header_path.rfind('/');
-        std::string beside;
-        if (error == ENOENT && name[0] != '/' && slash != std::string::npos) {
-            beside = how.header_path.substr(0, slash + 1) + name;
-        }
-        if (beside.empty() || ::stat(beside.c_str(), &st) != 0) {
-            ref.how = referenced::state::missing;
-            ref.reason = std::strerror(error);
-            return;
-        }
-        ref.only_beside = true;
-        ref.path = beside;
+    const legacy::reference_place place =
+        legacy::find_reference(file.model.reference, how.header_path);
+    if (place.path.empty()) {
+        ref.path = file.model.reference;
+        ref.how = referenced::state::missing;
+        ref.reason = std::strerror(place.error);
+        return;
     }
-    if (!S_ISREG(st.st_mode)) {
+    ref.path = place.path;
+    ref.only_beside = place.only_beside;
+    if (!place.regular) {
         ref.how = referenced::state::not_regular;
         return;
     }
