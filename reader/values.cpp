@@ -593,4 +593,56 @@ bool array_sink::looks_swapped() const {
     return odd || (values_ >= 3 && not_increasing_ != 0 && swapped_increasing_);
 }
 
+// Reverses the bytes of each value of `size` bytes, eight bytes at a time: with `lanes` the
+// reversal of one 64-bit word into its values.
+void swap_each(char* data, std::uint64_t values, unsigned size) {
+    const std::uint64_t bytes = values * size;
+    std::uint64_t i = 0;
+    const auto words = [&](auto lanes) {
+        for (; i + 8 <= bytes; i += 8) {
+            std::uint64_t v;
+            std::memcpy(&v, data + i, 8);
+            v = lanes(v);
+            std::memcpy(data + i, &v, 8);
+        }
+    };
+    if (size == 2) {
+        words([](std::uint64_t v) {
+            return ((v & 0x00ff00ff00ff00ffULL) << 8) | ((v >> 8) & 0x00ff00ff00ff00ffULL);
+        });
+    } else if (size == 4) {
+        words([](std::uint64_t v) { return std::rotl(__builtin_bswap64(v), 32); });
+    } else if (size == 8) {
+        words([](std::uint64_t v) { return __builtin_bswap64(v); });
+    } else {
+        return;
+    }
+    for (; i < bytes; i += size) {
+        std::reverse(data + i, data + i + size);
+    }
+}
+
+// A value of `type` from its bytes in the host's order.
+double value_of(const type_info& type, const char* bytes) {
+    const auto get = [bytes]<typename T>(T) {
+        T v;
+        std::memcpy(&v, bytes, sizeof v);
+        return static_cast<double>(v);
+    };
+    switch (type.kind) {
+    case number_kind::floating:
+        return type.size == 4 ? get(float{}) : get(double{});
+    case number_kind::signed_integer:
+        return type.size == 1   ? get(std::int8_t{})
+               : type.size == 2 ? get(std::int16_t{})
+               : type.size == 4 ? get(std::int32_t{})
+                                : get(std::int64_t{});
+    default:
+        return type.size == 1   ? get(std::uint8_t{})
+               : type.size == 2 ? get(std::uint16_t{})
+               : type.size == 4 ? get(std::uint32_t{})
+                                : get(std::uint64_t{});
+    }
+}
+
 } // namespace vox::legacy

@@ -148,4 +148,10 @@ class array_sink final : public value_sink {
     std::uint64_t odd_ = 0, odd_swapped_ = 0;
 };
 
+// Reverses the bytes of each of `values` values of `size` bytes in place.
+void swap_each(char* data, std::uint64_t values, unsigned size);
+
+// A value of `type` from its bytes in the host's order; bits as whole bytes.
+double value_of(const type_info& type, const char* bytes);
+
 } // namespace vox::legacy

@@ -2,9 +2,9 @@
 
 #include "text.hpp"
 
+#include "facts.hpp"
 #include "input.hpp"
 #include "parser.hpp"
-#include "reference.hpp"
 #include "values.hpp"
 
 #include <algorithm>
@@ -29,10 +29,9 @@ using legacy::number_kind;
 using legacy::type_info;
 
 constexpr bool host_little = std::endian::native == std::endian::little;
-// The bytes of samples that the automatic byte order is judged from.
-constexpr std::uint64_t judged_bytes = std::uint64_t{16} << 20;
 
 using legacy::plural;
+using legacy::swap_each;
 using legacy::to_text;
 
 // A descriptor closed when it goes.
@@ -65,58 +64,6 @@ bool read_at(int fd, char* to, std::uint64_t size, std::uint64_t offset) {
         offset += static_cast<std::uint64_t>(got);
     }
     return true;
-}
-
-// Reverses the bytes of each value of `size` bytes, eight bytes at a time: with `lanes` the
-// reversal of one 64-bit word into its values.
-void swap_each(char* data, std::uint64_t values, unsigned size) {
-    const std::uint64_t bytes = values * size;
-    std::uint64_t i = 0;
-    const auto words = [&](auto lanes) {
-        for (; i + 8 <= bytes; i += 8) {
-            std::uint64_t v;
-            std::memcpy(&v, data + i, 8);
-            v = lanes(v);
-            std::memcpy(data + i, &v, 8);
-        }
-    };
-    if (size == 2) {
-        words([](std::uint64_t v) {
-            return ((v & 0x00ff00ff00ff00ffULL) << 8) | ((v >> 8) & 0x00ff00ff00ff00ffULL);
-        });
-    } else if (size == 4) {
-        words([](std::uint64_t v) { return std::rotl(__builtin_bswap64(v), 32); });
-    } else if (size == 8) {
-        words([](std::uint64_t v) { return __builtin_bswap64(v); });
-    } else {
-        return;
-    }
-    for (; i < bytes; i += size) {
-        std::reverse(data + i, data + i + size);
-    }
-}
-
-// A value of `type` from its bytes in the host's order.
-double value_of(const type_info& type, const char* bytes) {
-    const auto get = [bytes]<typename T>(T) {
-        T v;
-        std::memcpy(&v, bytes, sizeof v);
-        return static_cast<double>(v);
-    };
-    switch (type.kind) {
-    case number_kind::floating:
-        return type.size == 4 ? get(float{}) : get(double{});
-    case number_kind::signed_integer:
-        return type.size == 1   ? get(std::int8_t{})
-               : type.size == 2 ? get(std::int16_t{})
-               : type.size == 4 ? get(std::int32_t{})
-                                : get(std::int64_t{});
-    default:
-        return type.size == 1   ? get(std::uint8_t{})
-               : type.size == 2 ? get(std::uint16_t{})
-               : type.size == 4 ? get(std::uint32_t{})
-                                : get(std::uint64_t{});
-    }
 }
 
 // Stores a number given as text into `to` as a value of `type`, in the host's order; false when
@@ -159,91 +106,6 @@ bool store_word(const type_info& type, bool colours, const char* begin, const ch
     return true;
 }
 
-// Keeps the values of the coordinate and location arrays as they pass, and judges their order.
-class coordinate_sink final : public legacy::value_sink {
-  public:
-    coordinate_sink(const type_info* type, bool text) : judge_(type, text) {}
-    std::size_t take(const char* data, std::size_t size, std::uint64_t offset, bool last) override {
-        const std::size_t took = judge_.take(data, size, offset, last);
-        bytes_.append(data, took);
-        return took;
-    }
-    void word(const char* begin, const char* end, std::uint64_t offset) override {
-        judge_.word(begin, end, offset);
-        double v = 0;
-        words_.push_back(legacy::parse_real(begin, end, v) ? v : std::nan(""));
-    }
-    std::string bytes_;
-    std::vector<double> words_;
-    legacy::array_sink judge_;
-};
-
-class grid_values final : public legacy::value_provider {
-  public:
-    legacy::value_sink* values_of(const legacy::file_model& model,
-                                  const array_info& array) override {
-        if (array.kind != attribute::coordinates) {
-            return nullptr;
-        }
-        auto& sink = sinks[array.axis];
-        sink = std::make_unique<coordinate_sink>(array.type, model.coding == encoding::ascii);
-        return sink.get();
-    }
-    std::array<std::unique_ptr<coordinate_sink>, 3> sinks;
-};
-
-// The positions of an axis from its array: an empty text, or why not.
-std::string coordinates_of(const volume& v, const array_info& a, const coordinate_sink& sink,
-                           byte_order order, std::vector<double>& out) {
-    const std::uint64_t count = v.model.dimensions[a.axis];
-    const std::string name = a.keyword;
-    if (v.model.coding == encoding::ascii) {
-        if (sink.words_.size() < count) {
-            return name + ": expected " + plural(count, "number", "numbers") + ", found " +
-                   to_text(sink.words_.size());
-        }
-        out.assign(sink.words_.begin(), sink.words_.begin() + static_cast<long>(count));
-    } else {
-        if (a.type == nullptr || a.type->kind == number_kind::bit) {
-            return name + ": values of type " + a.type_word + " are no positions";
-        }
-        const std::uint64_t expected = count * a.type->size;
-        if (sink.bytes_.size() < expected) {
-            return name + ": expected " + to_text(expected) + " bytes (" + to_text(count) + " x " +
-                   to_text(a.type->size) + "), found " + to_text(sink.bytes_.size()) + " (too few)";
-        }
-        const bool little = order == byte_order::little_endian ||
-                            (order == byte_order::automatic && sink.judge_.looks_swapped());
-        std::string bytes = sink.bytes_.substr(0, expected);
-        if (little != host_little) {
-            swap_each(bytes.data(), count, a.type->size);
-        }
-        out.resize(count);
-        for (std::uint64_t i = 0; i < count; ++i) {
-            out[i] = value_of(*a.type, bytes.data() + i * a.type->size);
-        }
-    }
-    if (std::any_of(out.begin(), out.end(), [](double x) { return !std::isfinite(x); })) {
-        return name + ": a position is not a finite number";
-    }
-    return {};
-}
-
-std::string reference_path(const volume& v, std::string& reason) {
-    const std::string& name = v.model.reference;
-    const legacy::reference_place place = legacy::find_reference(name, v.header_path);
-    if (place.path.empty()) {
-        reason = "samples: the referenced file " + name + " is not found (" +
-                 std::strerror(place.error) + ")";
-        return {};
-    }
-    if (!place.regular) {
-        reason = "samples: the referenced file " + place.path + " is not a regular file";
-        return {};
-    }
-    return place.path;
-}
-
 std::string failure_text(const std::string& path, const legacy::parse_result& parsed) {
     switch (parsed.failed) {
     case legacy::parse_result::failure::reading:
@@ -253,17 +115,6 @@ std::string failure_text(const std::string& path, const legacy::parse_result& pa
     default:
         return path + ": not in the legacy layout: " + parsed.message;
     }
-}
-
-std::uint64_t available_bytes(const volume& v) {
-    if (v.model.coding != encoding::binary_file) {
-        return v.samples->bytes;
-    }
-    struct stat st {};
-    if (::stat(v.samples_path.c_str(), &st) != 0) {
-        return 0;
-    }
-    return static_cast<std::uint64_t>(st.st_size);
 }
 
 } // namespace
@@ -276,16 +127,18 @@ std::string open(const std::string& path, byte_order order, volume& v) {
         return path + ": cannot be opened (" + std::strerror(errno) + ")";
     }
     legacy::fd_source from(header.fd);
-    grid_values grid;
+    legacy::coordinate_keeper grid;
     const legacy::parse_result parsed = legacy::parse(from, v.model, &grid);
     if (parsed.failed != legacy::parse_result::failure::none) {
         return failure_text(path, parsed);
     }
     const legacy::file_model& m = v.model;
-    if (!m.samples) {
+    const legacy::file_facts facts = legacy::derive(m, path);
+    if (!facts.samples) {
         return path + ": no samples: no SCALARS in POINT_DATA";
     }
-    v.samples = &m.arrays[*m.samples];
+    const legacy::samples_facts& s = *facts.samples;
+    v.samples = &m.arrays[s.index];
     const array_info& a = *v.samples;
     for (const std::uint32_t d : m.dimensions) {
         if (d == 0 || d > static_cast<std::uint32_t>(std::numeric_limits<int>::max())) {
@@ -294,68 +147,34 @@ std::string open(const std::string& path, byte_order order, volume& v) {
                    " is no grid that can be shown";
         }
     }
-    if (a.tuples != m.points()) {
-        return path + ": POINT_DATA is " + to_text(a.tuples) + ", expected " + to_text(m.points()) +
-               " (" + to_text(m.dimensions[0]) + " x " + to_text(m.dimensions[1]) + " x " +
-               to_text(m.dimensions[2]) + ")";
+    if (const std::string why = legacy::point_data_problem(m); !why.empty()) {
+        return path + ": " + why;
     }
     if (a.type == nullptr) {
         return path + ": samples of type " + legacy::shown(a.type_word) + ", which has no size";
     }
-    for (const array_info& c : m.arrays) {
-        if (c.kind == attribute::coordinates && grid.sinks[c.axis]) {
-            if (const std::string why =
-                    coordinates_of(v, c, *grid.sinks[c.axis], order, v.coordinates[c.axis]);
-                !why.empty()) {
-                return path + ": " + why;
-            }
-        }
-    }
-    if (m.grid == legacy::grid_kind::slice_stack) {
-        for (std::size_t axis = 0; axis < 2; ++axis) {
-            v.coordinates[axis].resize(m.dimensions[axis]);
-            for (std::uint32_t i = 0; i < m.dimensions[axis]; ++i) {
-                v.coordinates[axis][i] = m.origin[axis] + i * m.spacing[axis];
-            }
-        }
-    }
-    if (m.coding == encoding::binary_file) {
-        std::string why;
-        v.samples_path = reference_path(v, why);
-        if (v.samples_path.empty()) {
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+        if (const std::string why = legacy::grid_lines(m, axis, grid, order, v.coordinates[axis]);
+            !why.empty()) {
             return path + ": " + why;
         }
-        v.samples_offset = 0;
-    } else {
-        v.samples_path = path;
-        v.samples_offset = a.offset;
     }
+    if (const std::string why = legacy::reference_problem(m, s); !why.empty()) {
+        return path + ": " + why;
+    }
+    v.samples_path = s.path;
+    v.samples_offset = s.offset;
     if (m.coding != encoding::ascii) {
-        const legacy::uint128 count = m.points() * a.components;
-        const legacy::uint128 expected =
-            a.type->kind == number_kind::bit ? (count + 7) / 8 : count * a.type->size;
-        const std::uint64_t found = available_bytes(v);
-        if (found < expected) {
-            return path + ": samples" +
-                   (m.coding == encoding::binary_file ? " in " + v.samples_path : "") +
-                   ": expected " + to_text(expected) + " bytes (" + to_text(m.points()) +
-                   " points x " + (a.components == 1 ? "" : to_text(a.components) + " x ") +
-                   plural(a.type->size, "byte", "bytes") + " of " + a.type_word + "), found " +
-                   to_text(found) + " (too few)";
+        if (s.bytes_found < *s.bytes_needed) {
+            return path + ": " +
+                   legacy::samples_length_problem(
+                       m, s.bytes_found, m.coding == encoding::binary_file ? " in " + s.path : "");
         }
-        v.little_endian_samples = order == byte_order::little_endian;
-        if (order == byte_order::automatic && a.type->kind != number_kind::bit) {
-            file samples(v.samples_path);
-            const std::uint64_t size = std::min<std::uint64_t>(
-                static_cast<std::uint64_t>(expected), judged_bytes / a.type->size * a.type->size);
-            std::string bytes(size, '\0');
-            if (samples.fd < 0 || !read_at(samples.fd, bytes.data(), size, v.samples_offset)) {
-                return path + ": samples: error reading " + v.samples_path;
-            }
-            legacy::sample_sink judge(*a.type, false);
-            judge.take(bytes.data(), bytes.size(), v.samples_offset, true);
-            v.little_endian_samples = judge.looks_swapped();
+        const std::optional<bool> little = legacy::samples_little_endian(m, s, order);
+        if (!little) {
+            return path + ": samples: error reading " + v.samples_path;
         }
+        v.little_endian_samples = *little;
     }
     return {};
 }

@@ -3,6 +3,7 @@
 // binary. Standard C++ and POSIX only; the VTK reader class is a thin layer on top.
 #pragma once
 
+#include "facts.hpp"
 #include "model.hpp"
 
 #include <array>
@@ -13,9 +14,7 @@
 
 namespace vox::view {
 
-// How binary values are read: as the layout writes them, the other way round, or as voxinfo
-// judges them (from the start of the samples, and from each coordinate array).
-enum class byte_order { big_endian, little_endian, automatic };
+using legacy::byte_order;
 
 // An extent as VTK gives it: the first and last index along x, y and z, inclusive.
 using extent = std::array<int, 6>;

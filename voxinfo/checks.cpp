@@ -1,5 +1,6 @@
 #include "checks.hpp"
 
+#include "facts.hpp"
 #include "keywords.hpp"
 #include "report.hpp"
 
@@ -134,15 +135,10 @@ void checker::array_length(const std::string& name, const array_info& a, uint128
 }
 
 void checker::counts() {
-    if (m_.point_data && *m_.point_data != m_.points()) {
-        problem(std::string(keyword::point_data) + " is " + to_text(*m_.point_data) +
-                ", expected " + to_text(m_.points()) + " (" + to_text(m_.dimensions[0]) + " x " +
-                to_text(m_.dimensions[1]) + " x " + to_text(m_.dimensions[2]) + ")");
-    }
-    if (m_.cell_data && *m_.cell_data != m_.cells()) {
-        problem(std::string(keyword::cell_data) + " is " + to_text(*m_.cell_data) + ", expected " +
-                to_text(m_.cells()) + " (the cells of " + to_text(m_.dimensions[0]) + " x " +
-                to_text(m_.dimensions[1]) + " x " + to_text(m_.dimensions[2]) + ")");
+    for (const std::string& why : {legacy::point_data_problem(m_), legacy::cell_data_problem(m_)}) {
+        if (!why.empty()) {
+            problem(why);
+        }
     }
 }
 
@@ -191,34 +187,9 @@ void checker::sample_values(const legacy::sample_sink& values, std::uint64_t byt
                     to_text(values.bad().first_at));
         }
         words_vtk_misreads("samples", a, values);
-    } else if (type != nullptr) {
-        const uint128 expected =
-            type->kind == legacy::number_kind::bit ? (count + 7) / 8 : count * type->size;
-        if (bytes != expected) {
-            std::string what = "samples" + where + ": expected " + to_text(expected) + " bytes (" +
-                               to_text(points) + " points x " +
-                               (a.components == 1 ? "" : to_text(a.components) + " x ") +
-                               plural(type->size, "byte", "bytes") + " of " + a.type_word +
-                               "), found " + to_text(bytes) +
-                               (bytes < expected ? " (too few)" : " (too many)");
-            // A wrong type word, or else a wrong z dimension: say what the length would fit.
-            std::string sizes;
-            for (const unsigned size : {1U, 2U, 4U, 8U}) {
-                if (count != 0 && bytes == count * size) {
-                    sizes = "; that is " + plural(size, "byte", "bytes") +
-                            " a point, the size of " + legacy::type_words_of_size(size);
-                }
-            }
-            const uint128 slice =
-                uint128{m_.dimensions[0]} * m_.dimensions[1] * a.components * type->size;
-            if (sizes.empty() && slice != 0 && bytes % slice == 0) {
-                const uint128 slices = bytes / slice;
-                what += "; that is " + to_text(slices) +
-                        (slices == 1 ? " slice of " : " slices of ") + to_text(m_.dimensions[0]) +
-                        " x " + to_text(m_.dimensions[1]);
-            }
-            problem(what + sizes);
-        }
+    } else if (const std::string why = legacy::samples_length_problem(m_, bytes, where);
+               !why.empty()) {
+        problem(why);
     }
     // Byte order is judged only for a type of known size.
     if (type != nullptr && values.looks_swapped()) {
@@ -253,11 +224,8 @@ void checker::samples() {
     case referenced::state::not_looked_at:
         return;
     case referenced::state::missing:
-        problem("samples: the referenced file " + m_.reference + " is not found (" + ref.reason +
-                ")");
-        return;
     case referenced::state::not_regular:
-        problem("samples: the referenced file " + ref.path + " is not a regular file");
+        problem(legacy::reference_problem(m_, file_.facts.samples.value()));
         return;
     case referenced::state::not_opened:
         problem("samples: the referenced file " + ref.path + " cannot be opened (" + ref.reason +

@@ -1,7 +1,6 @@
 #include "inspect.hpp"
 
 #include "checks.hpp"
-#include "reference.hpp"
 #include "report.hpp"
 
 #include <cerrno>
@@ -47,19 +46,18 @@ class gatherer final : public legacy::value_provider {
 };
 
 // Finds, opens and reads the samples that a file in reference mode names.
-void read_reference(contents& file, const options& how) {
+void read_reference(contents& file) {
     referenced& ref = file.reference;
-    const legacy::reference_place place =
-        legacy::find_reference(file.model.reference, how.header_path);
-    if (place.path.empty()) {
+    const legacy::samples_facts& place = *file.facts.samples;
+    using named = legacy::samples_facts::reference;
+    if (place.named == named::missing) {
         ref.path = file.model.reference;
         ref.how = referenced::state::missing;
-        ref.reason = std::strerror(place.error);
         return;
     }
     ref.path = place.path;
     ref.only_beside = place.only_beside;
-    if (!place.regular) {
+    if (place.named == named::not_regular) {
         ref.how = referenced::state::not_regular;
         return;
     }
@@ -103,8 +101,9 @@ report inspect(legacy::source& from, const options& how) {
     }
     file.values.resize(file.model.arrays.size());
     file.coordinates.resize(file.model.arrays.size());
+    file.facts = legacy::derive(file.model, how.header_path);
     if (file.model.coding == encoding::binary_file && file.model.samples && how.follow_reference) {
-        read_reference(file, how);
+        read_reference(file);
     }
     const std::vector<finding> findings = check(file);
     for (const finding& f : findings) {

@@ -2,6 +2,7 @@
 // the model of the file, the values of every array, and the samples of a referenced file.
 #pragma once
 
+#include "facts.hpp"
 #include "input.hpp"
 #include "model.hpp"
 #include "parser.hpp"
@@ -35,6 +36,7 @@ struct referenced {
 // Everything read from one file.
 struct contents {
     file_model model;
+    legacy::file_facts facts;
     // The values of each array of the model, by its index: ranged samples and attributes, or
     // coordinates checked for order; none for an array of unknown type.
     std::vector<std::unique_ptr<legacy::sample_sink>> values;

@@ -1,0 +1,253 @@
+#include "facts.hpp"
+
+#include "keywords.hpp"
+#include "reference.hpp"
+#include "text.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vox::legacy {
+
+namespace {
+
+constexpr bool host_little = std::endian::native == std::endian::little;
+// The bytes of samples that the automatic byte order is judged from.
+constexpr std::uint64_t judged_bytes = std::uint64_t{16} << 20;
+
+std::string dimensions_text(const file_model& m) {
+    return to_text(m.dimensions[0]) + " x " + to_text(m.dimensions[1]) + " x " +
+           to_text(m.dimensions[2]);
+}
+
+} // namespace
+
+file_facts derive(const file_model& m, const std::string& header_path) {
+    file_facts f;
+    if (!m.samples) {
+        return f;
+    }
+    samples_facts& s = f.samples.emplace();
+    const array_info& a = m.arrays[*m.samples];
+    s.index = *m.samples;
+    s.values = m.points() * a.components;
+    if (m.coding != encoding::ascii && a.type != nullptr) {
+        s.bytes_needed =
+            a.type->kind == number_kind::bit ? (s.values + 7) / 8 : s.values * a.type->size;
+    }
+    if (m.coding != encoding::binary_file) {
+        s.path = header_path;
+        s.offset = a.offset;
+        s.bytes_found = a.bytes;
+        return f;
+    }
+    const reference_place place = find_reference(m.reference, header_path);
+    s.path = place.path;
+    s.only_beside = place.only_beside;
+    s.error = place.error;
+    if (place.path.empty()) {
+        s.named = samples_facts::reference::missing;
+        return f;
+    }
+    if (!place.regular) {
+        s.named = samples_facts::reference::not_regular;
+        return f;
+    }
+    s.named = samples_facts::reference::found;
+    struct stat st {};
+    if (::stat(place.path.c_str(), &st) == 0) {
+        s.bytes_found = static_cast<std::uint64_t>(st.st_size);
+    }
+    return f;
+}
+
+std::string point_data_problem(const file_model& m) {
+    if (!m.point_data || *m.point_data == m.points()) {
+        return {};
+    }
+    return std::string(keyword::point_data) + " is " + to_text(*m.point_data) + ", expected " +
+           to_text(m.points()) + " (" + dimensions_text(m) + ")";
+}
+
+std::string cell_data_problem(const file_model& m) {
+    if (!m.cell_data || *m.cell_data == m.cells()) {
+        return {};
+    }
+    return std::string(keyword::cell_data) + " is " + to_text(*m.cell_data) + ", expected " +
+           to_text(m.cells()) + " (the cells of " + dimensions_text(m) + ")";
+}
+
+std::string reference_problem(const file_model& m, const samples_facts& s) {
+    switch (s.named) {
+    case samples_facts::reference::missing:
+        return "samples: the referenced file " + m.reference + " is not found (" +
+               std::strerror(s.error) + ")";
+    case samples_facts::reference::not_regular:
+        return "samples: the referenced file " + s.path + " is not a regular file";
+    default:
+        return {};
+    }
+}
+
+std::string samples_length_problem(const file_model& m, std::uint64_t found,
+                                   const std::string& where) {
+    const array_info& a = m.arrays[*m.samples];
+    const type_info* type = a.type;
+    if (m.coding == encoding::ascii || type == nullptr) {
+        return {};
+    }
+    const uint128 points = m.points();
+    const uint128 count = points * a.components;
+    const uint128 expected = type->kind == number_kind::bit ? (count + 7) / 8 : count * type->size;
+    if (found == expected) {
+        return {};
+    }
+    std::string what = "samples" + where + ": expected " + to_text(expected) + " bytes (" +
+                       to_text(points) + " points x " +
+                       (a.components == 1 ? "" : to_text(a.components) + " x ") +
+                       plural(type->size, "byte", "bytes") + " of " + a.type_word + "), found " +
+                       to_text(found) + (found < expected ? " (too few)" : " (too many)");
+    // A wrong type word, or else a wrong z dimension: say what the length would fit.
+    std::string sizes;
+    for (const unsigned size : {1U, 2U, 4U, 8U}) {
+        if (count != 0 && found == count * size) {
+            sizes = "; that is " + plural(size, "byte", "bytes") + " a point, the size of " +
+                    type_words_of_size(size);
+        }
+    }
+    const uint128 slice = uint128{m.dimensions[0]} * m.dimensions[1] * a.components * type->size;
+    if (sizes.empty() && slice != 0 && found % slice == 0) {
+        const uint128 slices = found / slice;
+        what += "; that is " + to_text(slices) + (slices == 1 ? " slice of " : " slices of ") +
+                to_text(m.dimensions[0]) + " x " + to_text(m.dimensions[1]);
+    }
+    return what + sizes;
+}
+
+std::optional<bool> samples_little_endian(const file_model& m, const samples_facts& s,
+                                          byte_order order) {
+    if (order != byte_order::automatic) {
+        return order == byte_order::little_endian;
+    }
+    const array_info& a = m.arrays[s.index];
+    if (m.coding == encoding::ascii || a.type == nullptr || a.type->kind == number_kind::bit ||
+        !s.bytes_needed) {
+        return false;
+    }
+    const std::uint64_t size = static_cast<std::uint64_t>(
+        std::min<uint128>(std::min<uint128>(*s.bytes_needed, s.bytes_found),
+                          judged_bytes / a.type->size * a.type->size));
+    const int fd = ::open(s.path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    std::string bytes(size, '\0');
+    std::uint64_t done = 0;
+    while (done < size) {
+        const ssize_t got =
+            ::pread(fd, bytes.data() + done, size - done, static_cast<off_t>(s.offset + done));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        done += static_cast<std::uint64_t>(got);
+    }
+    ::close(fd);
+    if (done < size) {
+        return std::nullopt;
+    }
+    sample_sink judge(*a.type, false);
+    judge.take(bytes.data(), bytes.size(), s.offset, true);
+    return judge.looks_swapped();
+}
+
+std::size_t coordinate_values::take(const char* data, std::size_t size, std::uint64_t offset,
+                                    bool last) {
+    const std::size_t took = judge_.take(data, size, offset, last);
+    bytes_.append(data, took);
+    return took;
+}
+
+void coordinate_values::word(const char* begin, const char* end, std::uint64_t offset) {
+    judge_.word(begin, end, offset);
+    double v = 0;
+    words_.push_back(parse_real(begin, end, v) ? v : std::nan(""));
+}
+
+value_sink* coordinate_keeper::values_of(const file_model& model, const array_info& array) {
+    if (array.kind != attribute::coordinates) {
+        return nullptr;
+    }
+    auto& kept = kept_[array.axis];
+    kept = std::make_unique<coordinate_values>(array.type, model.coding == encoding::ascii);
+    return kept.get();
+}
+
+bool coordinates_little_endian(const coordinate_values& kept, byte_order order) {
+    return order == byte_order::little_endian ||
+           (order == byte_order::automatic && kept.judged().looks_swapped());
+}
+
+std::string grid_lines(const file_model& m, std::size_t axis, const coordinate_keeper& kept,
+                       byte_order order, std::vector<double>& out) {
+    out.clear();
+    const std::uint64_t count = m.dimensions[axis];
+    if (m.grid == grid_kind::uniform) {
+        return {};
+    }
+    if (m.grid == grid_kind::slice_stack && axis < 2) {
+        out.resize(count);
+        for (std::uint64_t i = 0; i < count; ++i) {
+            out[i] = m.origin[axis] + static_cast<double>(i) * m.spacing[axis];
+        }
+        return {};
+    }
+    const auto found = std::find_if(m.arrays.begin(), m.arrays.end(), [axis](const array_info& c) {
+        return c.kind == attribute::coordinates && c.axis == axis;
+    });
+    const coordinate_values* values = kept.of(axis);
+    if (found == m.arrays.end() || values == nullptr) {
+        return std::string("no ") + "XYZ"[axis] + " coordinates";
+    }
+    const array_info& a = *found;
+    const std::string& name = a.keyword;
+    if (m.coding == encoding::ascii) {
+        if (values->words().size() < count) {
+            return name + ": expected " + plural(count, "number", "numbers") + ", found " +
+                   to_text(values->words().size());
+        }
+        out.assign(values->words().begin(), values->words().begin() + static_cast<long>(count));
+    } else {
+        if (a.type == nullptr || a.type->kind == number_kind::bit) {
+            return name + ": values of type " + a.type_word + " are no positions";
+        }
+        const std::uint64_t expected = count * a.type->size;
+        if (values->bytes().size() < expected) {
+            return name + ": expected " + to_text(expected) + " bytes (" + to_text(count) + " x " +
+                   to_text(a.type->size) + "), found " + to_text(values->bytes().size()) +
+                   " (too few)";
+        }
+        std::string bytes = values->bytes().substr(0, expected);
+        if (coordinates_little_endian(*values, order) != host_little) {
+            swap_each(bytes.data(), count, a.type->size);
+        }
+        out.resize(count);
+        for (std::uint64_t i = 0; i < count; ++i) {
+            out[i] = value_of(*a.type, bytes.data() + i * a.type->size);
+        }
+    }
+    if (std::any_of(out.begin(), out.end(), [](double x) { return !std::isfinite(x); })) {
+        return name + ": a position is not a finite number";
+    }
+    return {};
+}
+
+} // namespace vox::legacy

@@ -1,0 +1,101 @@
+// The facts that follow from a file's model, derived once for every program that reads the layout:
+// what the grid needs of the samples, where they lie and how many bytes are there, the state of a
+// referenced sample file, the byte order of binary values and the position of every grid line.
+// Where a fact is a problem, the sentence that reports it is made here too, so that every program
+// says it in the same words.
+#pragma once
+
+#include "model.hpp"
+#include "parser.hpp"
+#include "values.hpp"
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vox::legacy {
+
+// How binary values are read: as the layout declares them, the other way round, or as they look
+// (from the start of the samples, and from each coordinate array).
+enum class byte_order { big_endian, little_endian, automatic };
+
+// Where the samples lie, and what the grid needs of them.
+struct samples_facts {
+    std::size_t index = 0; // into the model's arrays
+    uint128 values = 0;    // points x components
+    // The bytes the grid needs: binary values of a type of known size.
+    std::optional<uint128> bytes_needed;
+    // The file that holds them, and the offset of the first: the header itself, or in reference
+    // mode the file it names (as written from the current folder, else beside the header), from
+    // its start.
+    std::string path;
+    std::uint64_t offset = 0;
+    enum class reference { none, found, missing, not_regular } named = reference::none;
+    bool only_beside = false; // found beside the header, not from the current folder
+    int error = 0;            // why a missing one was not found
+    // The sample bytes there: the binary payload as the header was read, or the size of the
+    // referenced file.
+    std::uint64_t bytes_found = 0;
+};
+
+struct file_facts {
+    std::optional<samples_facts> samples; // none without SCALARS in POINT_DATA
+};
+
+// Derives the facts of a file that was read from `header_path`; looks at a referenced file's
+// size, and reads nothing.
+file_facts derive(const file_model& model, const std::string& header_path);
+
+// The problems among the facts, each as voxinfo reports it; empty where there is none.
+std::string point_data_problem(const file_model& model);
+std::string cell_data_problem(const file_model& model);
+std::string reference_problem(const file_model& model, const samples_facts& samples);
+// `found` bytes of binary samples against what the grid needs, with what the length would fit;
+// `where` names a file other than the header (" in PATH").
+std::string samples_length_problem(const file_model& model, std::uint64_t found,
+                                   const std::string& where);
+
+// Whether binary samples read as `order` says are little-endian: for `automatic`, judged from
+// at most the first 16 MiB of them. None when they cannot be read.
+std::optional<bool> samples_little_endian(const file_model& model, const samples_facts& samples,
+                                          byte_order order);
+
+// Keeps the values of a coordinate or locations array as they stream past, and judges them.
+class coordinate_values final : public value_sink {
+  public:
+    coordinate_values(const type_info* type, bool text) : judge_(type, text) {}
+    std::size_t take(const char* data, std::size_t size, std::uint64_t offset, bool last) override;
+    void word(const char* begin, const char* end, std::uint64_t offset) override;
+
+    const std::string& bytes() const { return bytes_; }
+    const std::vector<double>& words() const { return words_; }
+    const array_sink& judged() const { return judge_; }
+
+  private:
+    std::string bytes_;
+    std::vector<double> words_;
+    array_sink judge_;
+};
+
+// Keeps every coordinate array of a file, by axis, as the parser passes them.
+class coordinate_keeper final : public value_provider {
+  public:
+    value_sink* values_of(const file_model& model, const array_info& array) override;
+    const coordinate_values* of(std::size_t axis) const { return kept_[axis].get(); }
+
+  private:
+    std::array<std::unique_ptr<coordinate_values>, 3> kept_;
+};
+
+// Whether the binary values kept of a coordinate array are little-endian when read as `order` says.
+bool coordinates_little_endian(const coordinate_values& kept, byte_order order);
+
+// The position of every grid line along `axis`: from the coordinate array kept for it (its
+// binary values in the order `order` says), or from spacing and origin. Empty for a uniform
+// grid. An empty text, or why the positions cannot be had.
+std::string grid_lines(const file_model& model, std::size_t axis, const coordinate_keeper& kept,
+                       byte_order order, std::vector<double>& out);
+
+} // namespace vox::legacy
