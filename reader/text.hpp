@@ -4,6 +4,7 @@
 #include "model.hpp"
 
 #include <string>
+#include <string_view>
 
 namespace vox::legacy {
 
@@ -12,5 +13,9 @@ std::string to_text(uint128 value);
 
 // "1 value", "2 values".
 std::string plural(uint128 n, const char* one, const char* many);
+
+// A text from outside (a path, a word of a file) as it may stand in a report or a message:
+// control characters as \xNN, so that none can move the cursor or make up a line.
+std::string printable(std::string_view text);
 
 } // namespace vox::legacy

@@ -245,22 +245,6 @@ std::string reporter::run() {
 
 } // namespace
 
-std::string printable(std::string_view text) {
-    std::string out;
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c == 0x7f) {
-            constexpr char hex[] = "0123456789abcdef";
-            out += "\\x";
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        } else {
-            out += ch;
-        }
-    }
-    return out;
-}
-
 std::string report_text(const contents& file, const std::vector<finding>& findings) {
     return reporter(file, findings).run();
 }

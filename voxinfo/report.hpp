@@ -13,10 +13,7 @@ namespace vox::info {
 
 std::string report_text(const contents& file, const std::vector<finding>& findings);
 
-// A text from outside (a path, a word of the file) as it may stand in the report or a message:
-// control characters as \xNN, so that none can move the cursor or make up a line.
-std::string printable(std::string_view text);
-
+using legacy::printable;
 // Numbers as the report writes them.
 using legacy::plural;
 using legacy::to_text;
