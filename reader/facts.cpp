@@ -130,6 +130,37 @@ std::string samples_length_problem(const file_model& m, std::uint64_t found,
     return what + sizes;
 }
 
+std::string coordinates_count_problem(const file_model& m, const array_info& a) {
+    if (a.tuples == m.dimensions[a.axis]) {
+        return {};
+    }
+    return a.keyword + ": the line says " + to_text(a.tuples) + " values, expected " +
+           to_text(m.dimensions[a.axis]) + " (the " + "xyz"[a.axis] + " dimension)";
+}
+
+std::string length_problem(const file_model& m, const std::string& name, const array_info& a,
+                           uint128 expected_values, std::uint64_t bytes, std::uint64_t numbers,
+                           const std::string& of_what) {
+    if (m.coding == encoding::ascii) {
+        if (numbers == expected_values) {
+            return {};
+        }
+        return name + ": expected " + plural(expected_values, "number", "numbers") + of_what +
+               ", found " + to_text(numbers);
+    }
+    if (a.type == nullptr) {
+        return {};
+    }
+    const uint128 expected = a.type->kind == number_kind::bit ? (expected_values + 7) / 8
+                                                              : expected_values * a.type->size;
+    if (bytes == expected) {
+        return {};
+    }
+    return name + ": expected " + to_text(expected) + " bytes (" + to_text(expected_values) +
+           " x " + to_text(a.type->size) + "), found " + to_text(bytes) +
+           (bytes < expected ? " (too few)" : " (too many)");
+}
+
 std::optional<bool> samples_little_endian(const file_model& m, const samples_facts& s,
                                           byte_order order) {
     if (order != byte_order::automatic) {

@@ -57,6 +57,14 @@ std::string reference_problem(const file_model& model, const samples_facts& samp
 std::string samples_length_problem(const file_model& model, std::uint64_t found,
                                    const std::string& where);
 
+// A coordinate or locations array whose line declares another count than its dimension.
+std::string coordinates_count_problem(const file_model& model, const array_info& a);
+// The values of array `a`, named `name`, against the `expected` number of them: `bytes` of binary
+// values of a type of known size, or `numbers` words of text; `of_what` follows the count.
+std::string length_problem(const file_model& model, const std::string& name, const array_info& a,
+                           uint128 expected, std::uint64_t bytes, std::uint64_t numbers,
+                           const std::string& of_what = "");
+
 // Whether binary samples read as `order` says are little-endian: for `automatic`, judged from
 // at most the first 16 MiB of them. None when they cannot be read.
 std::optional<bool> samples_little_endian(const file_model& model, const samples_facts& samples,

@@ -86,9 +86,8 @@ void checker::not_read_by_vtk(const std::string& name, const array_info& a,
 
 void checker::coordinates(const array_info& a, const legacy::array_sink& values) {
     const std::string& name = a.keyword;
-    if (a.tuples != m_.dimensions[a.axis]) {
-        problem(name + ": the line says " + to_text(a.tuples) + " values, expected " +
-                to_text(m_.dimensions[a.axis]) + " (the " + axis_names[a.axis] + " dimension)");
+    if (const std::string why = legacy::coordinates_count_problem(m_, a); !why.empty()) {
+        problem(why);
     }
     if (a.type == nullptr && !text()) {
         warning(name + ": the type word " + legacy::shown(a.type_word) +
@@ -114,23 +113,10 @@ void checker::coordinates(const array_info& a, const legacy::array_sink& values)
 
 void checker::array_length(const std::string& name, const array_info& a, uint128 expected_values,
                            std::uint64_t bytes, std::uint64_t numbers, const std::string& of_what) {
-    if (text()) {
-        if (numbers != expected_values) {
-            problem(name + ": expected " + plural(expected_values, "number", "numbers") + of_what +
-                    ", found " + to_text(numbers));
-        }
-        return;
-    }
-    if (a.type == nullptr) {
-        return;
-    }
-    const uint128 expected = a.type->kind == legacy::number_kind::bit
-                                 ? (expected_values + 7) / 8
-                                 : expected_values * a.type->size;
-    if (bytes != expected) {
-        problem(name + ": expected " + to_text(expected) + " bytes (" + to_text(expected_values) +
-                " x " + to_text(a.type->size) + "), found " + to_text(bytes) +
-                (bytes < expected ? " (too few)" : " (too many)"));
+    if (const std::string why =
+            legacy::length_problem(m_, name, a, expected_values, bytes, numbers, of_what);
+        !why.empty()) {
+        problem(why);
     }
 }
 
