@@ -73,8 +73,7 @@ const char* name_of(int argc, char** argv, const char* fallback) {
     if (argc < 1 || argv[0] == nullptr || argv[0][0] == '\0') {
         return fallback;
     }
-    const char* slash = std::strrchr(argv[0], '/');
-    return slash != nullptr ? slash + 1 : argv[0];
+    return argv[0];
 }
 
 } // namespace vox::cli

@@ -32,7 +32,7 @@ int usage_error(const char* program, const std::string& message);
 // Flushes standard output and reports a failed write: the status to end with, given `status`.
 int finish(const char* program, int status);
 
-// The program's name as invoked, without its folder.
+// The program's name as invoked, as messages name it.
 const char* name_of(int argc, char** argv, const char* fallback);
 
 } // namespace vox::cli

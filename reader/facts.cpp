@@ -130,6 +130,38 @@ std::string samples_length_problem(const file_model& m, std::uint64_t found,
     return what + sizes;
 }
 
+std::string real_text(const file_model& m, int which, std::size_t axis) {
+    const std::string key = which == 0 ? (m.spacing_keyword.empty() ? std::string(keyword::spacing)
+                                                                     : m.spacing_keyword)
+                                       : std::string(keyword::origin);
+    const double v = (which == 0 ? m.spacing : m.origin)[axis];
+    return key + ": the " + "xyz"[axis] + (which == 0 ? " spacing is " : " origin is ") +
+           format_number(v);
+}
+
+std::string positions_problem(const file_model& m) {
+    if (m.grid == grid_kind::rectilinear) {
+        return {};
+    }
+    for (int which = 0; which < 2; ++which) {
+        for (std::size_t axis = 0; axis < m.reals; ++axis) {
+            if (!std::isfinite((which == 0 ? m.spacing : m.origin)[axis])) {
+                return real_text(m, which, axis) + "; the points have no position";
+            }
+        }
+    }
+    return {};
+}
+
+std::string trailing_problem(const file_model& m) {
+    if (m.coding != encoding::binary_file || m.trailing == 0) {
+        return {};
+    }
+    return std::string(keyword::binary_file) + ": " +
+           plural(m.trailing, "byte follows", "bytes follow") + " the " + keyword::lookup_table +
+           " line, expected none (the samples are in " + m.reference + ")";
+}
+
 std::string coordinates_count_problem(const file_model& m, const array_info& a) {
     if (a.tuples == m.dimensions[a.axis]) {
         return {};

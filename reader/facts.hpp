@@ -57,6 +57,12 @@ std::string reference_problem(const file_model& model, const samples_facts& samp
 std::string samples_length_problem(const file_model& model, std::uint64_t found,
                                    const std::string& where);
 
+// "SPACING: the x spacing is 0.5": a value of the spacing (`which` 0) or the origin (1).
+std::string real_text(const file_model& model, int which, std::size_t axis);
+// The first spacing or origin that is not a finite number: no point has a position.
+std::string positions_problem(const file_model& model);
+// Bytes after the header of a file in reference mode, which should have none.
+std::string trailing_problem(const file_model& model);
 // A coordinate or locations array whose line declares another count than its dimension.
 std::string coordinates_count_problem(const file_model& model, const array_info& a);
 // The values of array `a`, named `name`, against the `expected` number of them: `bytes` of binary

@@ -43,7 +43,9 @@ for program in "${programs[@]}"; do
     page=$prefix/share/man/man1/$program.1.gz
     check "$program page: version and date of the project" sh -c "gzip -dc '$page' |
         grep -qx '.TH ${program^^} 1 $(date -u -d "@$epoch" +%F) \"vox $version\" \"User Commands\"'"
-    check "installed $program runs" sh -c "'$prefix/bin/$program' 2>&1 | grep -q '^USAGE: .*$program '"
+    # Without arguments: the usage line, or a pointer to --help.
+    check "installed $program runs" sh -c "'$prefix/bin/$program' 2>&1 |
+        grep -qiE '^usage: .*$program |^Try .*$program --help'"
     check "$program has no .comment section" sh -c "! objdump -h '$prefix/bin/$program' | grep -q ' \.comment '"
     check "$program binds immediately" sh -c "readelf -d '$prefix/bin/$program' | grep -q 'FLAGS.*NOW'"
     check "$program is position-independent" sh -c "readelf -h '$prefix/bin/$program' | grep -q 'DYN '"

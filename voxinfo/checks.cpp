@@ -54,15 +54,10 @@ std::string title_of(const array_info& a) {
 }
 
 void checker::geometry() {
-    const char* const names[] = {"spacing", "origin"};
-    const std::array<double, 3>* values[] = {&m_.spacing, &m_.origin};
-    const std::string keywords[] = {
-        m_.spacing_keyword.empty() ? keyword::spacing : m_.spacing_keyword, keyword::origin};
-    for (std::size_t which = 0; which < 2; ++which) {
+    for (int which = 0; which < 2; ++which) {
         for (std::size_t axis = 0; axis < m_.reals; ++axis) {
-            const double v = (*values[which])[axis];
-            const std::string what = keywords[which] + ": the " + axis_names[axis] + " " +
-                                     names[which] + " is " + legacy::format_number(v);
+            const double v = (which == 0 ? m_.spacing : m_.origin)[axis];
+            const std::string what = legacy::real_text(m_, which, axis);
             if (!std::isfinite(v)) {
                 problem(what + "; the points have no position");
             } else if (which == 0 && v == 0 && m_.dimensions[axis] > 1) {
@@ -196,11 +191,8 @@ void checker::samples() {
         sample_values(*file_.values[*m_.samples], a.bytes, "");
         return;
     }
-    if (m_.trailing > 0) {
-        problem(std::string(keyword::binary_file) + ": " +
-                plural(m_.trailing, "byte follows", "bytes follow") + " the " +
-                keyword::lookup_table + " line, expected none (the samples are in " + m_.reference +
-                ")");
+    if (const std::string why = legacy::trailing_problem(m_); !why.empty()) {
+        problem(why);
     }
     warning(std::string("samples in another file: VTK's legacy readers cannot read them, with or "
                         "without a DATASET line; convert with ") +

@@ -1,0 +1,146 @@
+// voxlink: writes companion headers (XDMF, MetaImage, NRRD) that point into a file in the legacy
+// layout at the byte offsets of its samples and coordinates, so that viewers that cannot read the
+// layout open it in place, with nothing copied. Exit status: 0 when every companion asked for was
+// written, 1 when some could not be (the file's parts disagree, or a format cannot describe it),
+// 2 when the file cannot be read as the layout, or on a usage error.
+#include "cli.hpp"
+#include "formats.hpp"
+#include "output.hpp"
+#include "target.hpp"
+#include "text.hpp"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace vox::companion;
+using vox::legacy::printable;
+
+constexpr const char* usage =
+    "Usage: %s [--byte-order=big|little|auto] FILE [OUTPUT...]\n"
+    "Write companion headers that point into FILE, a file in the legacy VTK layout, so that\n"
+    "viewers that do not read the layout open its samples in place, with nothing copied.\n"
+    "\n"
+    "Each OUTPUT's extension picks its format:\n"
+    "  .xmf, .xdmf  XDMF: any grid (ParaView, VisIt)\n"
+    "  .mhd         MetaImage: uniform grids (ParaView, VTK, ITK, 3D Slicer, Fiji)\n"
+    "  .nhdr        NRRD: uniform grids (teem, ITK, 3D Slicer, Fiji)\n"
+    "Without OUTPUT, every companion that can describe FILE is written beside it, named after\n"
+    "it.\n"
+    "\n"
+    "  --byte-order=ORDER  the samples' byte order: big (the layout's, the default), little,\n"
+    "                      or auto (judged from their first values)\n"
+    "  --help              show this help and exit\n"
+    "  --version           show the version and exit\n"
+    "\n"
+    "Exit status: 0 when every companion was written, 1 when one could not be, 2 when FILE\n"
+    "cannot be read or on a usage error.\n";
+
+struct request {
+    std::string file;
+    byte_order order = byte_order::big_endian;
+    // The companions asked for; none: every format, beside the file.
+    std::vector<std::pair<std::string, format>> outputs;
+};
+
+// The request from the command line, or the status to end with at once.
+int read_request(int argc, char** argv, const char* program, request& r) {
+    const vox::cli::parsed p =
+        vox::cli::parse(argc, argv, {{"byte-order", required_argument, nullptr, 'b'}});
+    switch (p.result) {
+    case vox::cli::parsed::outcome::help:
+        std::printf(usage, program);
+        return vox::cli::finish(program, 0);
+    case vox::cli::parsed::outcome::version:
+        vox::cli::print_version("voxlink");
+        return vox::cli::finish(program, 0);
+    case vox::cli::parsed::outcome::usage_error:
+        return vox::cli::usage_error(program, "");
+    case vox::cli::parsed::outcome::run:
+        break;
+    }
+    for (const auto& [option, value] : p.options) {
+        if (option == 'b' && value == "big") {
+            r.order = byte_order::big_endian;
+        } else if (option == 'b' && value == "little") {
+            r.order = byte_order::little_endian;
+        } else if (option == 'b' && value == "auto") {
+            r.order = byte_order::automatic;
+        } else {
+            return vox::cli::usage_error(program, "invalid byte order '" + printable(value) +
+                                                      "': big, little or auto");
+        }
+    }
+    if (p.operands.empty()) {
+        return vox::cli::usage_error(program, "no FILE given");
+    }
+    r.file = p.operands[0];
+    for (std::size_t i = 1; i < p.operands.size(); ++i) {
+        const std::optional<format> f = format_of(p.operands[i]);
+        if (!f) {
+            return vox::cli::usage_error(program, printable(p.operands[i]) +
+                                                      ": the extension picks the format: .xmf, "
+                                                      ".xdmf, .mhd or .nhdr");
+        }
+        r.outputs.emplace_back(p.operands[i], *f);
+    }
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const char* program = vox::cli::name_of(argc, argv, "voxlink");
+    request r;
+    if (const int status = read_request(argc, argv, program, r); status >= 0) {
+        return status;
+    }
+    const std::string shown = printable(r.file);
+    target t;
+    if (const failure f = read_target(r.file, r.order, t); f.what != failure::kind::none) {
+        std::fprintf(stderr, "%s: %s: %s\n", program, shown.c_str(), printable(f.text).c_str());
+        return f.what == failure::kind::unreadable ? 2 : 1;
+    }
+    if (t.judged) {
+        std::fprintf(stderr, "%s: %s: the samples look %s-endian; taken so\n", program,
+                     shown.c_str(), t.samples.little_endian ? "little" : "big");
+    }
+    const bool every = r.outputs.empty();
+    if (every) {
+        for (const format_info& f : formats()) {
+            r.outputs.emplace_back(beside(r.file, f.extension), f.which);
+        }
+    }
+    int status = 0;
+    unsigned written = 0;
+    for (const auto& [path, which] : r.outputs) {
+        const format_info& f = info(which);
+        const companion c = describe(which, t, [&path](const std::string& data) {
+            return relative_name(data, path);
+        });
+        if (!c.refusal.empty()) {
+            std::fprintf(stderr, "%s: %s: no %.*s companion: %s\n", program, shown.c_str(),
+                         static_cast<int>(f.name.size()), f.name.data(),
+                         printable(c.refusal).c_str());
+            status = every ? status : 1;
+            continue;
+        }
+        if (const std::string why = write_whole(path, c.text, {r.file, t.samples.path});
+            !why.empty()) {
+            std::fprintf(stderr, "%s: %s: not written: %s\n", program, printable(path).c_str(),
+                         printable(why).c_str());
+            status = 1;
+            continue;
+        }
+        ++written;
+        std::printf("%s: %.*s, for %.*s\n", printable(path).c_str(),
+                    static_cast<int>(f.name.size()), f.name.data(),
+                    static_cast<int>(f.readers.size()), f.readers.data());
+    }
+    if (every && written == 0) {
+        status = 1;
+    }
+    return vox::cli::finish(program, status);
+}
