@@ -95,6 +95,18 @@ std::string reference_problem(const file_model& m, const samples_facts& s) {
     }
 }
 
+std::string samples_count_problem(const file_model& m, std::uint64_t found) {
+    const array_info& a = m.arrays[*m.samples];
+    const uint128 count = m.points() * a.components;
+    if (found == count) {
+        return {};
+    }
+    const std::string of_points =
+        a.components == 1 ? " (the points)" : " (the points x " + to_text(a.components) + ")";
+    return "samples: expected " + plural(count, "number", "numbers") + of_points + ", found " +
+           to_text(found);
+}
+
 std::string samples_length_problem(const file_model& m, std::uint64_t found,
                                    const std::string& where) {
     const array_info& a = m.arrays[*m.samples];
@@ -131,9 +143,9 @@ std::string samples_length_problem(const file_model& m, std::uint64_t found,
 }
 
 std::string real_text(const file_model& m, int which, std::size_t axis) {
-    const std::string key = which == 0 ? (m.spacing_keyword.empty() ? std::string(keyword::spacing)
-                                                                     : m.spacing_keyword)
-                                       : std::string(keyword::origin);
+    const std::string key =
+        which == 0 ? (m.spacing_keyword.empty() ? std::string(keyword::spacing) : m.spacing_keyword)
+                   : std::string(keyword::origin);
     const double v = (which == 0 ? m.spacing : m.origin)[axis];
     return key + ": the " + "xyz"[axis] + (which == 0 ? " spacing is " : " origin is ") +
            format_number(v);

@@ -52,6 +52,8 @@ file_facts derive(const file_model& model, const std::string& header_path);
 std::string point_data_problem(const file_model& model);
 std::string cell_data_problem(const file_model& model);
 std::string reference_problem(const file_model& model, const samples_facts& samples);
+// `found` numbers of text samples against what the grid needs.
+std::string samples_count_problem(const file_model& model, std::uint64_t found);
 // `found` bytes of binary samples against what the grid needs, with what the length would fit;
 // `where` names a file other than the header (" in PATH").
 std::string samples_length_problem(const file_model& model, std::uint64_t found,

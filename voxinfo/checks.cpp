@@ -152,14 +152,10 @@ void checker::sample_values(const legacy::sample_sink& values, std::uint64_t byt
                             const std::string& where) {
     const array_info& a = m_.arrays[*m_.samples];
     const legacy::type_info* type = a.type;
-    const uint128 points = m_.points();
-    const uint128 count = points * a.components;
-    const std::string of_points =
-        a.components == 1 ? " (the points)" : " (the points x " + to_text(a.components) + ")";
     if (text()) {
-        if (values.values() != count) {
-            problem("samples: expected " + plural(count, "number", "numbers") + of_points +
-                    ", found " + to_text(values.values()));
+        if (const std::string why = legacy::samples_count_problem(m_, values.values());
+            !why.empty()) {
+            problem(why);
         }
         if (values.bad().count > 0) {
             problem("samples: " + plural(values.bad().count, "word is", "words are") +

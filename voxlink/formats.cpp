@@ -41,10 +41,10 @@ const type_names* names_of(const legacy::type_info* type) {
     if (type == nullptr) {
         return nullptr;
     }
-    const auto found = std::find_if(std::begin(type_table), std::end(type_table),
-                                    [type](const type_names& n) {
-                                        return n.kind == type->kind && n.size == type->size;
-                                    });
+    const auto found =
+        std::find_if(std::begin(type_table), std::end(type_table), [type](const type_names& n) {
+            return n.kind == type->kind && n.size == type->size;
+        });
     return found != std::end(type_table) ? found : nullptr;
 }
 
@@ -92,7 +92,6 @@ bool plain_name(std::string_view name) {
            name.front() != ' ' && name.back() != ' ' && name != "LIST" && name != "LOCAL";
 }
 
-
 // What the formats that describe one spacing and origin per axis cannot describe.
 std::string uniform_refusal(const target& t) {
     if (!t.uniform) {
@@ -116,18 +115,18 @@ double written_spacing(const target& t, std::size_t axis) {
     return t.spacing[axis] > 0 ? t.spacing[axis] : 1;
 }
 
-std::string xdmf_binary_item(const place& p, const std::string& dimensions,
-                             const type_names& names, const std::string& name) {
-    return "<DataItem Dimensions=\"" + dimensions + "\" NumberType=\"" +
-           std::string(names.xdmf) + "\" Precision=\"" + to_text(p.type->size) +
-           "\" Format=\"Binary\" Endian=\"" + (p.little_endian ? "Little" : "Big") +
-           "\" Seek=\"" + to_text(p.offset) + "\">" + xml_escaped(name) + "</DataItem>";
+std::string xdmf_binary_item(const place& p, const std::string& dimensions, const type_names& names,
+                             const std::string& name) {
+    return "<DataItem Dimensions=\"" + dimensions + "\" NumberType=\"" + std::string(names.xdmf) +
+           "\" Precision=\"" + to_text(p.type->size) + "\" Format=\"Binary\" Endian=\"" +
+           (p.little_endian ? "Little" : "Big") + "\" Seek=\"" + to_text(p.offset) + "\">" +
+           xml_escaped(name) + "</DataItem>";
 }
 
 companion xdmf(const target& t, const std::function<std::string(const std::string&)>& name_of) {
     const type_names* names = names_of(t.samples.type);
-    const std::string dims = to_text(t.dimensions[2]) + " " + to_text(t.dimensions[1]) + " " +
-                             to_text(t.dimensions[0]);
+    const std::string dims =
+        to_text(t.dimensions[2]) + " " + to_text(t.dimensions[1]) + " " + to_text(t.dimensions[0]);
     std::string geometry;
     if (t.model.grid == legacy::grid_kind::uniform) {
         geometry = "      <Topology TopologyType=\"3DCoRectMesh\" Dimensions=\"" + dims +
@@ -150,9 +149,10 @@ companion xdmf(const target& t, const std::function<std::string(const std::strin
                 const type_names* line_names = names_of(p->type);
                 const std::string name = name_of(p->path);
                 if (line_names == nullptr) {
-                    return {{}, "the " + std::string("xyz").substr(axis, 1) +
-                                    " coordinates are of type " + p->type_word +
-                                    ", which XDMF has no type for"};
+                    return {{},
+                            "the " + std::string("xyz").substr(axis, 1) +
+                                " coordinates are of type " + p->type_word +
+                                ", which XDMF has no type for"};
                 }
                 if (name.empty()) {
                     return {{}, "the data file cannot be named from the companion's folder"};
@@ -270,16 +270,19 @@ companion describe(format which, const target& t,
                    const std::function<std::string(const std::string&)>& name_of) {
     // What no format can describe.
     if (t.text) {
-        return {{}, "the samples are text (ASCII), which no reader of a " +
-                        std::string(info(which).name) + " header reads in place"};
+        return {{},
+                "the samples are text (ASCII), which no reader of a " +
+                    std::string(info(which).name) + " header reads in place"};
     }
     if (names_of(t.samples.type) == nullptr) {
-        return {{}, "samples of type " + t.samples.type_word + ", which " +
-                        std::string(info(which).name) + " has no type for"};
+        return {{},
+                "samples of type " + t.samples.type_word + ", which " +
+                    std::string(info(which).name) + " has no type for"};
     }
     if (t.components != 1) {
-        return {{}, "samples of " + to_text(t.components) +
-                        " components a point; only one a point is described"};
+        return {{},
+                "samples of " + to_text(t.components) +
+                    " components a point; only one a point is described"};
     }
     switch (which) {
     case format::xdmf:

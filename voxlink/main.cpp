@@ -117,9 +117,8 @@ int main(int argc, char** argv) {
     unsigned written = 0;
     for (const auto& [path, which] : r.outputs) {
         const format_info& f = info(which);
-        const companion c = describe(which, t, [&path](const std::string& data) {
-            return relative_name(data, path);
-        });
+        const companion c = describe(
+            which, t, [&path](const std::string& data) { return relative_name(data, path); });
         if (!c.refusal.empty()) {
             std::fprintf(stderr, "%s: %s: no %.*s companion: %s\n", program, shown.c_str(),
                          static_cast<int>(f.name.size()), f.name.data(),

@@ -54,6 +54,9 @@ std::string first_problem(const target& t, const legacy::samples_facts& s) {
     if (std::string why = legacy::reference_problem(m, s); !why.empty()) {
         return why;
     }
+    if (m.coding == encoding::ascii) {
+        return legacy::samples_count_problem(m, m.arrays[s.index].words);
+    }
     if (s.bytes_needed && s.bytes_found != *s.bytes_needed) {
         return legacy::samples_length_problem(
             m, s.bytes_found, m.coding == encoding::binary_file ? " in " + s.path : "");

@@ -1,0 +1,491 @@
+// voxlink end to end: every row lays out files in a scratch folder, runs the built program there,
+// and checks its status, standard output and error, the companions it wrote (whole, or the lines
+// that the row is about), and that every file it was given is unchanged. The real readers open
+// the companions in tests/companions/.
+#include "e2e_support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using vox::test::read_file;
+using vox::test::run_program;
+using vox::test::scratch_dir;
+using vox::test::words;
+using vox::test::write_file;
+
+const std::string magic = "# vtk DataFile Version 2.0\n";
+
+std::string point_data(const std::string& type, const std::string& count = "24") {
+    return "POINT_DATA  " + count + "\nSCALARS scalars  " + type + "\nLOOKUP_TABLE default\n";
+}
+
+// A 4 x 3 x 2 grid as voxeven writes it, and its samples.
+std::string even(const std::string& type = "unsigned_short", const std::string& encoding = "BINARY",
+                 const std::string& spacing = "0.500000 1.000000 2.000000",
+                 const std::string& count = "24") {
+    return magic + "Output from voxeven\n" + encoding + "\nDIMENSIONS  4 3 2\nSPACING  " + spacing +
+           "\nORIGIN  -1.000000 0.000000 3.000000\n" + point_data(type, count);
+}
+const std::string even_header = even();
+const std::string samples(48, '\x01');
+
+// Big-endian floats.
+std::string floats(std::initializer_list<float> values) {
+    std::string out;
+    for (const float v : values) {
+        std::uint32_t bits = 0;
+        std::memcpy(&bits, &v, 4);
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            out += static_cast<char>((bits >> shift) & 0xff);
+        }
+    }
+    return out;
+}
+
+// A 4 x 3 x 2 grid as voxaxis writes it, with coordinate files that end without a line feed.
+const std::string axis_header =
+    magic + "Output from voxaxis\nBINARY\nDIMENSIONS  4 3 2\n" + "X_COORDINATES 4 float\n" +
+    floats({0, 1, 3, 7}) + "Y_COORDINATES 3 float\n" + floats({0, 2, 4}) +
+    "Z_COORDINATES 2 float\n" + floats({-1, 5}) + point_data("unsigned_short");
+
+// A slice stack as voxslab writes it, with these locations.
+std::string slab(const std::string& locations) {
+    return magic + "Output from voxslab\nBINARY\nDIMENSIONS  4 3 2\nSPACING  0.500000 1.000000\n" +
+           "ORIGIN  -1.000000 0.000000\nLOCATIONS 2 float\n" + locations +
+           point_data("unsigned_short");
+}
+
+std::string offset_of(const std::string& header) {
+    return std::to_string(header.size());
+}
+
+struct link_case {
+    std::string name = {};
+    std::map<std::string, std::string> files = {}; // a name ending in '/' is a folder
+    std::string args = {};
+    int status = 0;
+    std::string out = {};
+    std::string err = {};
+    // Companions whole, or (`lines`) each text that must stand in one; `absent` must not exist.
+    std::map<std::string, std::string> whole = {};
+    std::vector<std::pair<std::string, std::string>> lines = {};
+    std::vector<std::string> absent = {};
+    std::string dir = ""; // the folder to run in, under the scratch folder
+};
+
+void PrintTo(const link_case& c, std::ostream* os) {
+    *os << c.name;
+}
+
+void check(const link_case& c) {
+    const scratch_dir scratch;
+    const std::string root = scratch.path() + "/";
+    for (const auto& [name, content] : c.files) {
+        fs::create_directories(fs::path(root + name).parent_path());
+        if (!name.ends_with('/')) {
+            write_file(root + name, content);
+        }
+    }
+    std::vector<std::string> argv = {"voxlink"};
+    for (const std::string& w : words(c.args)) {
+        argv.push_back(w);
+    }
+    const vox::test::outcome o = run_program(VOXLINK, argv, root + c.dir, {.time_limit = 20});
+    EXPECT_EQ(o.status, c.status);
+    EXPECT_EQ(o.out, c.out);
+    EXPECT_EQ(o.err, c.err);
+    for (const auto& [name, content] : c.files) {
+        if (!name.ends_with('/')) {
+            EXPECT_EQ(read_file(root + name), content) << name << " changed";
+        }
+    }
+    for (const auto& [name, content] : c.whole) {
+        EXPECT_EQ(read_file(root + name), content) << name;
+    }
+    for (const auto& [name, text] : c.lines) {
+        ASSERT_TRUE(fs::exists(root + name)) << name;
+        EXPECT_NE(read_file(root + name).find(text), std::string::npos)
+            << name << " lacks: " << text << "\n"
+            << read_file(root + name);
+    }
+    for (const std::string& name : c.absent) {
+        EXPECT_FALSE(fs::exists(root + name)) << name << " written";
+    }
+    // Nothing half-written is left behind.
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        EXPECT_FALSE(entry.path().filename().string().starts_with("."))
+            << entry.path() << " left behind";
+    }
+}
+
+std::string name_of(const testing::TestParamInfo<link_case>& row) {
+    std::string name;
+    for (const char c : row.param.name) {
+        name += std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '_';
+    }
+    return name;
+}
+
+const std::string written_three = "v.xmf: XDMF, for ParaView, VisIt\n"
+                                  "v.mhd: MetaImage, for ParaView, VTK, ITK, 3D Slicer, "
+                                  "ITK-SNAP, Fiji\n"
+                                  "v.nhdr: NRRD, for teem, ITK, 3D Slicer, Fiji, pynrrd\n";
+
+// What a uniform grid's companions say, whole.
+const std::string even_xmf =
+    "<?xml version=\"1.0\" ?>\n<!DOCTYPE Xdmf SYSTEM \"Xdmf.dtd\" []>\n<Xdmf Version=\"2.0\">\n"
+    "  <Domain>\n    <Grid Name=\"v.vtk\" GridType=\"Uniform\">\n"
+    "      <Topology TopologyType=\"3DCoRectMesh\" Dimensions=\"2 3 4\"/>\n"
+    "      <Geometry GeometryType=\"ORIGIN_DXDYDZ\">\n"
+    "        <DataItem Name=\"Origin\" Dimensions=\"3\" NumberType=\"Float\" Precision=\"8\" "
+    "Format=\"XML\">3 0 -1</DataItem>\n"
+    "        <DataItem Name=\"Spacing\" Dimensions=\"3\" NumberType=\"Float\" Precision=\"8\" "
+    "Format=\"XML\">2 1 0.5</DataItem>\n      </Geometry>\n"
+    "      <Attribute Name=\"scalars\" AttributeType=\"Scalar\" Center=\"Node\">\n"
+    "        <DataItem Dimensions=\"2 3 4\" NumberType=\"UShort\" Precision=\"2\" "
+    "Format=\"Binary\" Endian=\"Big\" Seek=\"" +
+    offset_of(even_header) +
+    "\">v.vtk</DataItem>\n      </Attribute>\n    </Grid>\n  </Domain>\n</Xdmf>\n";
+const std::string even_mhd = "ObjectType = Image\nNDims = 3\nBinaryData = True\n"
+                             "BinaryDataByteOrderMSB = True\nElementByteOrderMSB = True\n"
+                             "CompressedData = False\nDimSize = 4 3 2\n"
+                             "ElementSpacing = 0.5 1 2\nOffset = -1 0 3\n"
+                             "ElementType = MET_USHORT\nHeaderSize = " +
+                             offset_of(even_header) + "\nElementDataFile = v.vtk\n";
+const std::string even_nhdr =
+    "NRRD0004\n# The samples are in the data file, from the byte after those skipped.\n"
+    "type: ushort\ndimension: 3\nspace: 3D-right-handed\nsizes: 4 3 2\n"
+    "space directions: (0.5,0,0) (0,1,0) (0,0,2)\nkinds: domain domain domain\n"
+    "space origin: (-1,0,3)\nendian: big\nencoding: raw\nbyte skip: " +
+    offset_of(even_header) + "\ndata file: v.vtk\n";
+
+class written : public testing::TestWithParam<link_case> {};
+TEST_P(written, as_the_row_says) {
+    check(GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    voxlink, written,
+    testing::Values(
+        link_case{.name = "a uniform grid gets all three companions beside it",
+                  .files = {{"v.vtk", even_header + samples}},
+                  .args = "v.vtk",
+                  .out = written_three,
+                  .whole = {{"v.xmf", even_xmf}, {"v.mhd", even_mhd}, {"v.nhdr", even_nhdr}}},
+        link_case{.name = "the companions asked for, in other folders, name the data file from "
+                          "there",
+                  .files = {{"d/v.vtk", even_header + samples}, {"e/", ""}},
+                  .args = "d/v.vtk e/a.xdmf d/../e/b.mhd e/c.nhdr",
+                  .out = "e/a.xdmf: XDMF, for ParaView, VisIt\n"
+                         "d/../e/b.mhd: MetaImage, for ParaView, VTK, ITK, 3D Slicer, ITK-SNAP, "
+                         "Fiji\ne/c.nhdr: NRRD, for teem, ITK, 3D Slicer, Fiji, pynrrd\n",
+                  .lines = {{"e/a.xdmf", ">../d/v.vtk</DataItem>"},
+                            {"e/b.mhd", "ElementDataFile = ../d/v.vtk\n"},
+                            {"e/c.nhdr", "data file: ../d/v.vtk\n"}}},
+        link_case{.name = "a companion is written over an old one of its name",
+                  .files = {{"v.vtk", even_header + samples}},
+                  .args = "v.vtk v.mhd",
+                  .out = "v.mhd: MetaImage, for ParaView, VTK, ITK, 3D Slicer, ITK-SNAP, Fiji\n",
+                  .whole = {{"v.mhd", even_mhd}}},
+        link_case{.name = "little-endian samples as asked",
+                  .files = {{"v.vtk", even_header + samples}},
+                  .args = "--byte-order=little v.vtk",
+                  .out = written_three,
+                  .lines = {{"v.xmf", "Endian=\"Little\""},
+                            {"v.mhd", "ElementByteOrderMSB = False\n"},
+                            {"v.nhdr", "endian: little\n"}}},
+        link_case{.name = "little-endian samples as judged, and said",
+                  .files = {{"v.vtk", even_header +
+                                          [] {
+                                              std::string s;
+                                              for (char i = 0; i < 24; ++i) {
+                                                  s += std::string(1, i) + '\0';
+                                              }
+                                              return s;
+                                          }()}},
+                  .args = "--byte-order auto v.vtk",
+                  .out = written_three,
+                  .err = "voxlink: v.vtk: the samples look little-endian; taken so\n",
+                  .lines = {{"v.mhd", "BinaryDataByteOrderMSB = False\n"}}},
+        link_case{.name = "reference mode points at the sample file from its start",
+                  .files = {{"h/v.vtk", even("unsigned_short", "BINARY_FILE s.raw")},
+                            {"h/s.raw", samples}},
+                  .args = "v.vtk",
+                  .out = written_three,
+                  .lines = {{"h/v.xmf", "Seek=\"0\">s.raw</DataItem>"},
+                            {"h/v.mhd", "HeaderSize = 0\nElementDataFile = s.raw\n"},
+                            {"h/v.nhdr", "byte skip: 0\ndata file: s.raw\n"}},
+                  .dir = "h"},
+        link_case{.name = "reference mode finds the sample file beside the header",
+                  .files = {{"h/v.vtk", even("unsigned_short", "BINARY_FILE s.raw")},
+                            {"h/s.raw", samples}},
+                  .args = "h/v.vtk",
+                  .out = "h/v.xmf: XDMF, for ParaView, VisIt\nh/v.mhd: MetaImage, for "
+                         "ParaView, VTK, ITK, 3D Slicer, ITK-SNAP, Fiji\nh/v.nhdr: NRRD, for "
+                         "teem, ITK, 3D Slicer, Fiji, pynrrd\n",
+                  .lines = {{"h/v.mhd", "ElementDataFile = s.raw\n"}}},
+        link_case{
+            .name = "a rectilinear grid points at its coordinates, for XDMF alone",
+            .files = {{"v.vtk", axis_header + samples}},
+            .args = "v.vtk",
+            .out = "v.xmf: XDMF, for ParaView, VisIt\n",
+            .err = "voxlink: v.vtk: no MetaImage companion: a rectilinear grid has no single "
+                   "spacing along each axis\nvoxlink: v.vtk: no NRRD companion: a rectilinear "
+                   "grid has no single spacing along each axis\n",
+            .lines =
+                {{"v.xmf", "<Topology TopologyType=\"3DRectMesh\" Dimensions=\"2 3 4\"/>"},
+                 {"v.xmf", "<DataItem Dimensions=\"4\" NumberType=\"Float\" "
+                           "Precision=\"4\" Format=\"Binary\" Endian=\"Big\" Seek=\"" +
+                               std::to_string(axis_header.find("X_COORDINATES") + 22) + "\">v.vtk"},
+                 {"v.xmf", "<DataItem Dimensions=\"2\" NumberType=\"Float\" "
+                           "Precision=\"4\" Format=\"Binary\" Endian=\"Big\" Seek=\"" +
+                               std::to_string(axis_header.find("Z_COORDINATES") + 22) + "\">v.vtk"},
+                 {"v.xmf", "Seek=\"" + offset_of(axis_header) + "\">v.vtk"}}},
+        link_case{
+            .name = "a slice stack of unequal steps: lines in XDMF alone",
+            .files = {{"v.vtk", slab(floats({-1, 5, 6})) + samples}},
+            .args = "v.vtk",
+            .status = 1,
+            .err = "voxlink: v.vtk: LOCATIONS: expected 8 bytes (2 x 4), found 12 (too many)\n",
+            .absent = {"v.xmf", "v.mhd", "v.nhdr"}},
+        link_case{.name = "a slice stack of equal steps is a uniform grid for MetaImage and NRRD",
+                  .files = {{"v.vtk", slab(floats({-1, 5})) + samples}},
+                  .args = "v.vtk",
+                  .out = written_three,
+                  .lines = {{"v.xmf", "Format=\"XML\">-1 -0.5 0 0.5</DataItem>"},
+                            {"v.xmf", "Format=\"XML\">0 1 2</DataItem>"},
+                            {"v.xmf", "Seek=\"" + std::to_string(slab("").find("LOCATIONS") + 18) +
+                                          "\">v.vtk</DataItem>"},
+                            {"v.mhd", "ElementSpacing = 0.5 1 6\nOffset = -1 0 -1\n"},
+                            {"v.nhdr", "(0,0,6)\nkinds: domain domain domain\n"
+                                       "space origin: (-1,0,-1)\n"}}},
+        link_case{
+            .name = "a negative spacing: XDMF alone",
+            .files = {{"v.vtk",
+                       even("unsigned_short", "BINARY", "0.500000 -1.000000 2.000000") + samples}},
+            .args = "v.vtk",
+            .out = "v.xmf: XDMF, for ParaView, VisIt\n",
+            .err = "voxlink: v.vtk: no MetaImage companion: the y spacing is -1; only "
+                   "spacings above 0 are described\nvoxlink: v.vtk: no NRRD companion: "
+                   "the y spacing is -1; only spacings above 0 are described\n",
+            .lines = {{"v.xmf", ">2 -1 0.5</DataItem>"}}},
+        link_case{.name = "an output that is the file itself",
+                  .files = {{"v.mhd", even_header + samples}},
+                  .args = "v.mhd",
+                  .status = 1,
+                  .out = "v.xmf: XDMF, for ParaView, VisIt\nv.nhdr: NRRD, for teem, ITK, 3D "
+                         "Slicer, Fiji, pynrrd\n",
+                  .err = "voxlink: v.mhd: not written: it is v.mhd itself, which is never "
+                         "written over\n"},
+        link_case{.name = "a file named like an option, after --",
+                  .files = {{"--help", even_header + samples}},
+                  .args = "-- --help o.mhd",
+                  .out = "o.mhd: MetaImage, for ParaView, VTK, ITK, 3D Slicer, ITK-SNAP, Fiji\n",
+                  .lines = {{"o.mhd", "ElementDataFile = --help\n"}}}),
+    name_of);
+
+// The sample types as each format names them.
+struct type_case {
+    std::string word;
+    unsigned size;
+    std::string xdmf, metaimage, nrrd;
+};
+
+class types : public testing::TestWithParam<type_case> {};
+TEST_P(types, have_their_name_in_every_format) {
+    const type_case& t = GetParam();
+    const std::string header = even(t.word);
+    const std::string endian = t.size > 1 ? "endian: big\n" : "encoding: raw\n";
+    check({.name = t.word,
+           .files = {{"v.vtk", header + std::string(24 * t.size, '\0')}},
+           .args = "v.vtk",
+           .out = written_three,
+           .lines = {{"v.xmf", t.xdmf + "\" Format=\"Binary\""},
+                     {"v.mhd", "ElementType = " + t.metaimage + "\n"},
+                     {"v.nhdr", "type: " + t.nrrd + "\n"},
+                     {"v.nhdr", "\n" + endian}}});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    voxlink, types,
+    testing::Values(
+        type_case{"unsigned_char", 1, "NumberType=\"UChar\" Precision=\"1", "MET_UCHAR", "uchar"},
+        type_case{"char", 1, "NumberType=\"Char\" Precision=\"1", "MET_CHAR", "signed char"},
+        type_case{"short", 2, "NumberType=\"Short\" Precision=\"2", "MET_SHORT", "short"},
+        type_case{"unsigned_int", 4, "NumberType=\"UInt\" Precision=\"4", "MET_UINT", "uint"},
+        type_case{"vtkIdType", 4, "NumberType=\"Int\" Precision=\"4", "MET_INT", "int"},
+        type_case{"long", 8, "NumberType=\"Int\" Precision=\"8", "MET_LONG_LONG", "longlong"},
+        type_case{"vtktypeuint64", 8, "NumberType=\"UInt\" Precision=\"8", "MET_ULONG_LONG",
+                  "ulonglong"},
+        type_case{"float", 4, "NumberType=\"Float\" Precision=\"4", "MET_FLOAT", "float"},
+        type_case{"double", 8, "NumberType=\"Float\" Precision=\"8", "MET_DOUBLE", "double"}),
+    [](const testing::TestParamInfo<type_case>& row) { return row.param.word; });
+
+class refused : public testing::TestWithParam<link_case> {};
+TEST_P(refused, writes_nothing) {
+    link_case c = GetParam();
+    for (const char* name : {"v.xmf", "v.mhd", "v.nhdr", "o.xmf", "o.mhd", "o.nhdr"}) {
+        if (c.files.count(name) == 0) {
+            c.absent.emplace_back(name);
+        }
+    }
+    check(c);
+}
+
+const std::string too_few =
+    "samples: expected 48 bytes (24 points x 2 bytes of unsigned_short), found 47 (too few)";
+
+INSTANTIATE_TEST_SUITE_P(
+    voxlink, refused,
+    testing::Values(
+        link_case{.name = "text samples",
+                  .files = {{"v.vtk", even("unsigned_short", "ASCII") + "1 2 3\n"}},
+                  .args = "v.vtk",
+                  .status = 1,
+                  .err = "voxlink: v.vtk: samples: expected 24 numbers (the points), found 3\n"},
+        link_case{.name = "text samples of the right count",
+                  .files = {{"v.vtk", even("unsigned_short", "ASCII") + [] {
+                                          std::string s;
+                                          for (int i = 0; i < 24; ++i) {
+                                              s += "7 ";
+                                          }
+                                          return s;
+                                      }()}},
+                  .args = "v.vtk o.xmf",
+                  .status = 1,
+                  .err = "voxlink: v.vtk: no XDMF companion: the samples are text (ASCII), "
+                         "which no reader of a XDMF header reads in place\n"},
+        link_case{.name = "bits",
+                  .files = {{"v.vtk", even("bit") + std::string(3, '\0')}},
+                  .args = "v.vtk",
+                  .status = 1,
+                  .err = "voxlink: v.vtk: no XDMF companion: samples of type bit, which XDMF "
+                         "has no type for\nvoxlink: v.vtk: no MetaImage companion: samples of "
+                         "type bit, which MetaImage has no type for\nvoxlink: v.vtk: no NRRD "
+                         "companion: samples of type bit, which NRRD has no type for\n"},
+        link_case{.name = "a payload shorter than its grid",
+                  .files = {{"v.vtk", even_header + samples.substr(1)}},
+                  .args = "v.vtk",
+                  .status = 1,
+                  .err = "voxlink: v.vtk: " + too_few + "\n"},
+        link_case{.name = "a referenced file shorter than its grid",
+                  .files = {{"v.vtk", even("unsigned_short", "BINARY_FILE s.raw")},
+                            {"s.raw", samples.substr(1)}},
+                  .args = "v.vtk",
+                  .status = 1,
+                  .err = "voxlink: v.vtk: samples in s.raw: expected 48 bytes (24 points x 2 "
+                         "bytes of unsigned_short), found 47 (too few)\n"},
+        link_case{.name = "a missing referenced file",
+                  .files = {{"v.vtk", even("unsigned_short", "BINARY_FILE gone.raw")}},
+                  .args = "v.vtk",
+                  .status = 1,
+                  .err = "voxlink: v.vtk: samples: the referenced file gone.raw is not found (No "
+                         "such file or directory)\n"},
+        link_case{.name = "POINT_DATA other than the points",
+                  .files = {{"v.vtk",
+                             even("unsigned_short", "BINARY", "0.500000 1.000000 2.000000", "25") +
+                                 samples}},
+                  .args = "v.vtk",
+                  .status = 1,
+                  .err = "voxlink: v.vtk: POINT_DATA is 25, expected 24 (4 x 3 x 2)\n"},
+        link_case{.name = "a spacing that is no number",
+                  .files = {{"v.vtk",
+                             even("unsigned_short", "BINARY", "nan 1.000000 2.000000") + samples}},
+                  .args = "v.vtk",
+                  .status = 1,
+                  .err = "voxlink: v.vtk: SPACING: the x spacing is nan; the points have no "
+                         "position\n"},
+        link_case{.name = "a file not in the layout",
+                  .files = {{"v.vtk", "P5\n4 3\n255\n"}},
+                  .args = "v.vtk",
+                  .status = 2,
+                  .err = "voxlink: v.vtk: not in the legacy layout: line 1: expected \"# vtk "
+                         "DataFile Version N.M\", found \"P5\"\n"},
+        link_case{.name = "a missing file",
+                  .args = "v.vtk",
+                  .status = 2,
+                  .err = "voxlink: v.vtk: cannot be opened (No such file or directory)\n"},
+        link_case{.name = "an output of another extension",
+                  .files = {{"v.vtk", even_header + samples}},
+                  .args = "v.vtk o.mhd o.raw",
+                  .status = 2,
+                  .err = "voxlink: o.raw: the extension picks the format: .xmf, .xdmf, .mhd or "
+                         ".nhdr\nTry 'voxlink --help' for more information.\n"},
+        link_case{
+            .name = "an output that is the sample file",
+            .files = {{"v.vtk", even("unsigned_short", "BINARY_FILE o.nhdr")}, {"o.nhdr", samples}},
+            .args = "v.vtk o.nhdr",
+            .status = 1,
+            .err = "voxlink: o.nhdr: not written: it is o.nhdr itself, which is never "
+                   "written over\n"},
+        link_case{.name = "an output in a missing folder",
+                  .files = {{"v.vtk", even_header + samples}},
+                  .args = "v.vtk no/o.mhd",
+                  .status = 1,
+                  .err = "voxlink: no/o.mhd: not written: cannot be created in its folder (No "
+                         "such file or directory)\n"},
+        link_case{.name = "an unknown byte order",
+                  .files = {{"v.vtk", even_header + samples}},
+                  .args = "--byte-order=middle v.vtk",
+                  .status = 2,
+                  .err = "voxlink: invalid byte order 'middle': big, little or auto\nTry "
+                         "'voxlink --help' for more information.\n"},
+        link_case{.name = "an unknown option",
+                  .files = {{"v.vtk", even_header + samples}},
+                  .args = "--bytes v.vtk",
+                  .status = 2,
+                  .err = "voxlink: unrecognized option '--bytes'\nTry 'voxlink --help' for more "
+                         "information.\n"},
+        link_case{.name = "no file",
+                  .args = "",
+                  .status = 2,
+                  .err = "voxlink: no FILE given\nTry 'voxlink --help' for more information.\n"}),
+    name_of);
+
+TEST(voxlink, help_and_version_go_to_standard_output) {
+    const scratch_dir scratch;
+    for (const char* option : {"--help", "--version", "--he"}) {
+        const auto o = run_program(VOXLINK, {"voxlink", option, "v.vtk"}, scratch.path());
+        EXPECT_EQ(o.status, 0) << option;
+        EXPECT_EQ(o.err, "") << option;
+        EXPECT_TRUE(o.out.starts_with(option == std::string("--version") ? "voxlink (vox) "
+                                                                         : "Usage: voxlink "))
+            << o.out;
+    }
+}
+
+// Past 4 GiB of samples, and far more: the sizes are checked against the file's, and nothing
+// of the samples is read, so that it takes no time.
+TEST(voxlink_large, links_a_sparse_file_of_100_gib_at_once) {
+    const scratch_dir scratch;
+    const std::string header =
+        magic +
+        "Output from voxeven\nBINARY\nDIMENSIONS  4096 4096 6400\n"
+        "SPACING  1.000000 1.000000 1.000000\nORIGIN  0.000000 0.000000 0.000000\n" +
+        point_data("unsigned_char", "107374182400");
+    const std::string path = scratch.path() + "/v.vtk";
+    write_file(path, header);
+    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(header.size() + 107374182400ULL)), 0);
+    const auto start = std::chrono::steady_clock::now();
+    const auto o = run_program(VOXLINK, {"voxlink", "v.vtk"}, scratch.path(), {.time_limit = 20});
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(read_file(scratch.path() + "/v.mhd").find("DimSize = 4096 4096 6400\n"),
+              std::string::npos);
+    EXPECT_LT(took.count(), 5) << "the samples were read";
+    // One byte short of the grid is found, in a file past 4 GiB.
+    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(header.size() + 107374182399ULL)), 0);
+    EXPECT_EQ(run_program(VOXLINK, {"voxlink", "v.vtk", "w.nhdr"}, scratch.path()).err,
+              "voxlink: v.vtk: samples: expected 107374182400 bytes (107374182400 points x 1 "
+              "byte of unsigned_char), found 107374182399 (too few)\n");
+}
+
+} // namespace
