@@ -98,7 +98,8 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
     "files, voxeven a uniform grid from spacing and origin (or writes a header"
     "that names the sample file), voxslab a stack of slices placed along z by a"
     "locations file. voxinfo reads such files back, checks that their parts"
-    "agree and reports what they hold.")
+    "agree and reports what they hold; voxlink writes XDMF, MetaImage and NRRD"
+    "headers that point into them, so that other viewers open them in place.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
