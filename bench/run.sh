@@ -19,16 +19,9 @@ small_pairs=${3:-1000}
 large_pairs=${4:-11}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${VOX_BUILD:-$root/build}
-
-if [ -z "${VOX_BUILD:-}" ]; then # else the given build folder is used as it is
-    # The default preset, in the generator that build/ already has if it has one (say, Unix
-    # Makefiles from `cmake -S . -B build`): the preset's Ninja would be refused there.
-    generator=$(sed -n 's/^CMAKE_GENERATOR:INTERNAL=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
-    configure=(cmake --preset default -S "$root")
-    [ -z "$generator" ] || configure+=(-G "$generator")
-    "${configure[@]}" >/dev/null
-    cmake --build "$build" --target voxaxis voxeven voxslab >/dev/null
-fi
+# shellcheck source=/dev/null
+source "$root/bench/build.sh"
+vox_build voxaxis voxeven voxslab
 
 work=$(mktemp -d "$folder/vox-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT

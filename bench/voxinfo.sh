@@ -19,17 +19,10 @@ folder=${2:-$([ -d /dev/shm ] && echo /dev/shm || echo "${TMPDIR:-/tmp}")}
 pairs=${3:-15}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${VOX_BUILD:-$root/build}
-
+# shellcheck source=/dev/null
+source "$root/bench/build.sh"
+vox_build voxinfo voxeven
 command -v /usr/bin/time >/dev/null || { echo "needs GNU time (Debian package time)" >&2; exit 1; }
-if [ -z "${VOX_BUILD:-}" ]; then # else the given build folder is used as it is
-    # The default preset, in the generator that build/ already has if it has one (say, Unix
-    # Makefiles from `cmake -S . -B build`): the preset's Ninja would be refused there.
-    generator=$(sed -n 's/^CMAKE_GENERATOR:INTERNAL=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
-    configure=(cmake --preset default -S "$root")
-    [ -z "$generator" ] || configure+=(-G "$generator")
-    "${configure[@]}" >/dev/null
-    cmake --build "$build" --target voxinfo voxeven >/dev/null
-fi
 voxinfo=$build/voxinfo/voxinfo
 voxeven=$build/voxeven/voxeven
 

@@ -14,15 +14,10 @@ folder=${2:-${TMPDIR:-/tmp}}
 runs=${3:-15}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${VOX_BUILD:-$root/build}
-
+# shellcheck source=/dev/null
+source "$root/bench/build.sh"
+vox_build voxlink voxeven voxaxis voxslab
 command -v /usr/bin/time >/dev/null || { echo "needs GNU time (Debian package time)" >&2; exit 1; }
-if [ -z "${VOX_BUILD:-}" ]; then # else the given build folder is used as it is
-    generator=$(sed -n 's/^CMAKE_GENERATOR:INTERNAL=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
-    configure=(cmake --preset default -S "$root")
-    [ -z "$generator" ] || configure+=(-G "$generator")
-    "${configure[@]}" >/dev/null
-    cmake --build "$build" --target voxlink voxeven voxaxis voxslab >/dev/null
-fi
 voxlink=$build/voxlink/voxlink
 
 work=$(mktemp -d "$folder/voxlink-bench-XXXXXX")
