@@ -56,11 +56,12 @@ const std::string axis_header =
     floats({0, 1, 3, 7}) + "Y_COORDINATES 3 float\n" + floats({0, 2, 4}) +
     "Z_COORDINATES 2 float\n" + floats({-1, 5}) + point_data("unsigned_short");
 
-// A slice stack as voxslab writes it, with these locations.
-std::string slab(const std::string& locations) {
-    return magic + "Output from voxslab\nBINARY\nDIMENSIONS  4 3 2\nSPACING  0.500000 1.000000\n" +
-           "ORIGIN  -1.000000 0.000000\nLOCATIONS 2 float\n" + locations +
-           point_data("unsigned_short");
+// A slice stack of `slices` slices as voxslab writes it, with these locations.
+std::string slab(const std::string& locations, int slices = 2) {
+    const std::string z = std::to_string(slices);
+    return magic + "Output from voxslab\nBINARY\nDIMENSIONS  4 3 " + z +
+           "\nSPACING  0.500000 1.000000\nORIGIN  -1.000000 0.000000\nLOCATIONS " + z + " float\n" +
+           locations + point_data("unsigned_short", std::to_string(12 * slices));
 }
 
 std::string offset_of(const std::string& header) {
@@ -250,12 +251,28 @@ INSTANTIATE_TEST_SUITE_P(
                                std::to_string(axis_header.find("Z_COORDINATES") + 22) + "\">v.vtk"},
                  {"v.xmf", "Seek=\"" + offset_of(axis_header) + "\">v.vtk"}}},
         link_case{
-            .name = "a slice stack of unequal steps: lines in XDMF alone",
+            .name = "locations longer than the stack",
             .files = {{"v.vtk", slab(floats({-1, 5, 6})) + samples}},
             .args = "v.vtk",
             .status = 1,
             .err = "voxlink: v.vtk: LOCATIONS: expected 8 bytes (2 x 4), found 12 (too many)\n",
             .absent = {"v.xmf", "v.mhd", "v.nhdr"}},
+        link_case{.name = "a slice stack of unequal steps: its lines, in XDMF alone",
+                  .files = {{"v.vtk", slab(floats({0, 1, 3}), 3) + samples + samples.substr(24)}},
+                  .args = "v.vtk",
+                  .out = "v.xmf: XDMF, for ParaView, VisIt\n",
+                  .err = "voxlink: v.vtk: no MetaImage companion: the slice locations are not "
+                         "equally spaced\nvoxlink: v.vtk: no NRRD companion: the slice "
+                         "locations are not equally spaced\n",
+                  .lines = {{"v.xmf", "<DataItem Dimensions=\"3\" NumberType=\"Float\" "
+                                      "Precision=\"4\" Format=\"Binary\""}}},
+        link_case{.name = "steps equal but for the rounding of floats",
+                  .files = {{"v.vtk",
+                             slab(floats({0.1f, 0.2f, 0.3f}), 3) + samples + samples.substr(24)}},
+                  .args = "v.vtk v.mhd",
+                  .out = "v.mhd: MetaImage, for ParaView, VTK, ITK, 3D Slicer, ITK-SNAP, Fiji\n",
+                  .lines = {{"v.mhd", "ElementSpacing = 0.5 1 0.1\n"
+                                      "Offset = -1 0 0.1\n"}}},
         link_case{.name = "a slice stack of equal steps is a uniform grid for MetaImage and NRRD",
                   .files = {{"v.vtk", slab(floats({-1, 5})) + samples}},
                   .args = "v.vtk",
@@ -352,13 +369,14 @@ INSTANTIATE_TEST_SUITE_P(
                   .status = 1,
                   .err = "voxlink: v.vtk: samples: expected 24 numbers (the points), found 3\n"},
         link_case{.name = "text samples of the right count",
-                  .files = {{"v.vtk", even("unsigned_short", "ASCII") + [] {
-                                          std::string s;
-                                          for (int i = 0; i < 24; ++i) {
-                                              s += "7 ";
-                                          }
-                                          return s;
-                                      }()}},
+                  .files = {{"v.vtk", even("unsigned_short", "ASCII") +
+                                          [] {
+                                              std::string s;
+                                              for (int i = 0; i < 24; ++i) {
+                                                  s += "7 ";
+                                              }
+                                              return s;
+                                          }()}},
                   .args = "v.vtk o.xmf",
                   .status = 1,
                   .err = "voxlink: v.vtk: no XDMF companion: the samples are text (ASCII), "

@@ -4,6 +4,7 @@
 #include "values.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace vox::companion {
@@ -62,6 +63,18 @@ std::string numbers(const std::vector<double>& values, std::string_view between 
     return out;
 }
 
+// The three values of a spacing or origin, x first (or z first, `reversed`), each as short as
+// the precision of the values it came from allows.
+std::string per_axis(const target& t, const std::array<double, 3>& values,
+                     std::string_view between = " ", bool reversed = false) {
+    std::string out;
+    for (std::size_t i = 0; i < 3; ++i) {
+        const std::size_t axis = reversed ? 2 - i : i;
+        out += (i == 0 ? "" : std::string(between)) + format_number(values[axis], t.single[axis]);
+    }
+    return out;
+}
+
 std::string xml_escaped(std::string_view text) {
     std::string out;
     for (const char c : text) {
@@ -109,10 +122,14 @@ std::string uniform_refusal(const target& t) {
     return {};
 }
 
-// The spacing of an axis as a format writes it: that of an axis of one point is any, so 1
-// where the file gives none above 0.
-double written_spacing(const target& t, std::size_t axis) {
-    return t.spacing[axis] > 0 ? t.spacing[axis] : 1;
+// The spacing as a format writes it: that of an axis of one point is any, so 1 where the file
+// gives none above 0.
+std::array<double, 3> written_spacings(const target& t) {
+    std::array<double, 3> out{};
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+        out[axis] = t.spacing[axis] > 0 ? t.spacing[axis] : 1;
+    }
+    return out;
 }
 
 std::string xdmf_binary_item(const place& p, const std::string& dimensions, const type_names& names,
@@ -133,12 +150,11 @@ companion xdmf(const target& t, const std::function<std::string(const std::strin
                    "\"/>\n      <Geometry GeometryType=\"ORIGIN_DXDYDZ\">\n"
                    "        <DataItem Name=\"Origin\" Dimensions=\"3\" NumberType=\"Float\" "
                    "Precision=\"8\" Format=\"XML\">" +
-                   numbers({t.origin[2], t.origin[1], t.origin[0]}) +
+                   per_axis(t, t.origin, " ", true) +
                    "</DataItem>\n"
                    "        <DataItem Name=\"Spacing\" Dimensions=\"3\" NumberType=\"Float\" "
                    "Precision=\"8\" Format=\"XML\">" +
-                   numbers({t.spacing[2], t.spacing[1], t.spacing[0]}) +
-                   "</DataItem>\n      </Geometry>\n";
+                   per_axis(t, t.spacing, " ", true) + "</DataItem>\n      </Geometry>\n";
     } else {
         geometry = "      <Topology TopologyType=\"3DRectMesh\" Dimensions=\"" + dims +
                    "\"/>\n      <Geometry GeometryType=\"VXVYVZ\">\n";
@@ -198,9 +214,8 @@ companion metaimage(const target& t,
     text += "CompressedData = False\n";
     text += "DimSize = " + to_text(t.dimensions[0]) + " " + to_text(t.dimensions[1]) + " " +
             to_text(t.dimensions[2]) + "\n";
-    text += "ElementSpacing = " +
-            numbers({written_spacing(t, 0), written_spacing(t, 1), written_spacing(t, 2)}) + "\n";
-    text += "Offset = " + numbers({t.origin[0], t.origin[1], t.origin[2]}) + "\n";
+    text += "ElementSpacing = " + per_axis(t, written_spacings(t)) + "\n";
+    text += "Offset = " + per_axis(t, t.origin) + "\n";
     text += "ElementType = " + std::string(names_of(t.samples.type)->metaimage) + "\n";
     text += "HeaderSize = " + to_text(t.samples.offset) + "\n";
     text += "ElementDataFile = " + name + "\n";
@@ -222,11 +237,12 @@ companion nrrd(const target& t, const std::function<std::string(const std::strin
     text += "space: 3D-right-handed\n";
     text += "sizes: " + to_text(t.dimensions[0]) + " " + to_text(t.dimensions[1]) + " " +
             to_text(t.dimensions[2]) + "\n";
-    text += "space directions: (" + format_number(written_spacing(t, 0)) + ",0,0) (0," +
-            format_number(written_spacing(t, 1)) + ",0) (0,0," +
-            format_number(written_spacing(t, 2)) + ")\n";
+    const std::array<double, 3> spacing = written_spacings(t);
+    text += "space directions: (" + format_number(spacing[0], t.single[0]) + ",0,0) (0," +
+            format_number(spacing[1], t.single[1]) + ",0) (0,0," +
+            format_number(spacing[2], t.single[2]) + ")\n";
     text += "kinds: domain domain domain\n";
-    text += "space origin: (" + numbers({t.origin[0], t.origin[1], t.origin[2]}, ",") + ")\n";
+    text += "space origin: (" + per_axis(t, t.origin, ",") + ")\n";
     if (t.samples.type->size > 1) {
         text += std::string("endian: ") + (t.samples.little_endian ? "little" : "big") + "\n";
     }

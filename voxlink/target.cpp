@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -65,21 +67,37 @@ std::string first_problem(const target& t, const legacy::samples_facts& s) {
 }
 
 // Whether a slice stack's locations step evenly: then it is a uniform grid, with their first
-// as the z origin and their step as the z spacing. Values read from floats are even within a few
-// units of the last place of a float.
-bool even_steps(const std::vector<double>& z, double& origin, double& step) {
+// as the z origin and their step as the z spacing. Evenly means within a few units of the last
+// place of the values' precision (floats, or doubles), and the step is written as the shortest
+// decimal that keeps every location that close.
+bool even_steps(const std::vector<double>& z, bool single, double& origin, double& step) {
     origin = z.empty() ? 0 : z.front();
     step = 1;
     if (z.size() < 2) {
         return true;
     }
-    step = (z.back() - z.front()) / static_cast<double>(z.size() - 1);
+    const auto n = static_cast<double>(z.size() - 1);
+    step = (z.back() - z.front()) / n;
     const double scale = std::max({std::fabs(z.front()), std::fabs(z.back()), std::fabs(step)});
-    const double tolerance = scale * 1e-6;
-    for (std::size_t i = 0; i < z.size(); ++i) {
-        const double expected = z.front() + static_cast<double>(i) * step;
-        if (std::fabs(z[i] - expected) > tolerance) {
-            return false;
+    const double tolerance = scale * (single ? 5e-7 : 1e-12);
+    const auto even = [&](double s) {
+        for (std::size_t i = 0; i < z.size(); ++i) {
+            if (std::fabs(z[i] - (z.front() + static_cast<double>(i) * s)) > tolerance) {
+                return false;
+            }
+        }
+        return true;
+    };
+    if (!even(step)) {
+        return false;
+    }
+    for (int digits = 1; digits < 17; ++digits) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.*g", digits, step);
+        const double shorter = std::strtod(text, nullptr);
+        if (even(shorter)) {
+            step = shorter;
+            break;
         }
     }
     return true;
@@ -127,12 +145,6 @@ failure read_target(const std::string& path, byte_order order, target& t) {
             return inconsistent(why);
         }
     }
-    t.spacing = m.spacing;
-    t.origin = m.origin;
-    t.uniform = m.grid == grid_kind::uniform;
-    if (m.grid == grid_kind::slice_stack) {
-        t.uniform = even_steps(t.lines[2], t.origin[2], t.spacing[2]);
-    }
     for (const array_info& c : m.arrays) {
         const legacy::coordinate_values* values = kept.of(c.axis);
         if (c.kind != attribute::coordinates || t.text || values == nullptr) {
@@ -140,6 +152,14 @@ failure read_target(const std::string& path, byte_order order, target& t) {
         }
         t.line_values[c.axis] = place{path, c.offset, c.type, c.type_word,
                                       legacy::coordinates_little_endian(*values, order)};
+    }
+    t.spacing = m.spacing;
+    t.origin = m.origin;
+    t.uniform = m.grid == grid_kind::uniform;
+    if (m.grid == grid_kind::slice_stack) {
+        const std::optional<place>& z = t.line_values[2];
+        t.single[2] = z && z->type->size == 4 && z->type->kind == legacy::number_kind::floating;
+        t.uniform = even_steps(t.lines[2], t.single[2], t.origin[2], t.spacing[2]);
     }
     t.samples.path = s.path;
     t.samples.offset = s.offset;

@@ -32,6 +32,9 @@ struct target {
     // every axis.
     bool uniform = false;
     std::array<double, 3> spacing{1, 1, 1}, origin{0, 0, 0};
+    // Whether those of an axis come from single-precision values (a slice stack's locations),
+    // and are written as short as a float reads back.
+    std::array<bool, 3> single{};
     // The position of every grid line of a rectilinear grid or a slice stack.
     std::array<std::vector<double>, 3> lines;
     // Where the binary values of each axis's lines lie (a coordinate or locations array); none
