@@ -358,10 +358,18 @@ const info_case cases[] = {
                "..., float, 1 component, 1 tuple, 1 to 1"}},
     {.name = "control characters of a FIELD array's name are escaped in a message",
      .files = {{"f.vtk", title + "ASCII\nDATASET STRUCTURED_POINTS\nDIMENSIONS 1 1 1\n"
-                                 "FIELD f 1\nv\x1b[2J\x07 1 1 string\nx\n"}},
+                                 "FIELD f 1\nv\x1b[2J\x07 65536 72057594037927936 float\n"}},
      .status = 2,
-     .err = "f.vtk: line 7: \"v\\x1b[2J\\x07\" holds string values; only arrays of numbers are "
-            "read\n"},
+     .err = "f.vtk: line 7: \"v\\x1b[2J\\x07\" declares 65536 x 72057594037927936 values, more "
+            "than 1152921504606846976\n"},
+    {.name = "FIELD arrays of strings are passed over, and counted",
+     .files = {{"f.vtk", title + "ASCII\nDATASET STRUCTURED_POINTS\nDIMENSIONS 1 1 1\n"
+                                 "FIELD f 2\nMeshName 1 1 string\nmesh\n"
+                                 "VisItExpressions 3 2 string\na\nb\n"}},
+     .status = 1,
+     .lines = {"  array: dataset FIELD MeshName, string, 1 component, 1 tuple",
+               "  array: dataset FIELD VisItExpressions, string, 3 components, 2 tuples",
+               "  problem: FIELD VisItExpressions: expected 6 strings (2 x 3), found 2"}},
     {.name = "a reference as long as a path may be",
      .files = {{"v.raw", eight_shorts},
                {"f.vtk", uniform("BINARY_FILE " +

@@ -247,6 +247,14 @@ void checker::samples() {
 
 void checker::attribute_values(const array_info& a, const legacy::sample_sink* values) {
     const std::string name = title_of(a);
+    if (a.strings) {
+        if (a.words != a.values()) {
+            problem(name + ": expected " + plural(a.values(), "string", "strings") + " (" +
+                    to_text(a.tuples) + " x " + to_text(a.components) + "), found " +
+                    to_text(a.words));
+        }
+        return;
+    }
     if (a.type == nullptr) {
         warning(name + ": the type word " + legacy::shown(a.type_word) +
                 " has no known size; the length of the values is not checked");
