@@ -1,14 +1,18 @@
 # Bash completion for the vox programs, installed once under each program's name.
-# File names where a file goes, the usual type words at data_type (any word is accepted), and at
-# the last position the encodings that the program accepts. Numbers get no suggestions.
+# File names where a file goes, the usual type words at data_type (any word is accepted), at
+# the last position the encodings that the program accepts, and the long options of a program
+# that has them. Numbers get no suggestions.
 
 # What each argument of a program is, one word a position: file, type (data_type), a number (-)
-# or the keywords accepted there, separated by |. A last word ending in ... repeats.
+# or the keywords accepted there, separated by |. A last word ending in ... repeats. Then, after
+# " : ", the program's long options, a value's choices after = separated by |; a word that
+# starts with - is one of them (not a position) until --, after which every word is a position.
 declare -gA _vox_arguments=(
     [voxaxis]="file file - - - file file file type BINARY|ASCII"
     [voxeven]="file file - - - - - - - - - type BINARY_FILE|BINARY|ASCII"
     [voxslab]="file file - - - - - - - file type BINARY|ASCII"
-    [voxinfo]="file..."
+    [voxinfo]="file... : --json --help --version"
+    [voxlink]="file file... : --byte-order=big|little|auto --help --version"
 )
 
 # The word as the shell will read it (quotes and backslashes removed), where that is safe to
@@ -23,9 +27,11 @@ _vox_dequote() {
 }
 
 _vox_complete() {
-    local -a kinds
-    read -ra kinds <<<"${_vox_arguments[${1##*/}]-}"
+    local -a kinds options
+    local row=${_vox_arguments[${1##*/}]-}
+    read -ra kinds <<<"${row%% : *}"
     ((${#kinds[@]} > 0)) || return 0
+    [[ $row == *' : '* ]] && read -ra options <<<"${row#* : }"
 
     # Bash splits the line for completion at the characters of COMP_WORDBREAKS as well as at
     # blanks, so scan_12:30.raw arrives as three words. Join them again where the line has no
@@ -43,6 +49,18 @@ _vox_complete() {
         rest=${rest#"$word"}
     done
     local position=$((${#words[@]} - 1)) cur=${words[${#words[@]} - 1]}
+    # Options take no position, up to --.
+    local ended='' option
+    if ((${#options[@]} > 0)); then
+        position=1
+        for word in "${words[@]:1:${#words[@]}-2}"; do
+            if [[ -z $ended && $word == -?* ]]; then
+                [[ $word == -- ]] && ended=yes
+            else
+                position=$((position + 1))
+            fi
+        done
+    fi
 
     # Readline replaces only the text after the last word-break character; the completions
     # must not repeat what comes before it.
@@ -57,8 +75,23 @@ _vox_complete() {
     if ((position >= ${#kinds[@]})) && [[ ${kinds[-1]} == *... ]]; then
         kind=${kinds[-1]%...}
     fi
+    if ((${#options[@]} > 0)) && [[ -z $ended && $cur == -?* ]]; then
+        kind=option
+    fi
     COMPREPLY=()
     case $kind in
+    option)
+        local -a choices=()
+        for option in "${options[@]}"; do
+            if [[ $option == *=* ]]; then
+                local value values=${option#*=}
+                for value in ${values//|/ }; do choices+=("${option%%=*}=$value"); done
+            else
+                choices+=("$option")
+            fi
+        done
+        mapfile -t COMPREPLY < <(compgen -W "${choices[*]}" -- "$cur")
+        ;;
     file)
         compopt -o filenames 2>/dev/null
         _vox_dequote "$cur"

@@ -244,6 +244,24 @@ std::optional<bool> samples_little_endian(const file_model& m, const samples_fac
     return judge.looks_swapped();
 }
 
+std::optional<bool> judged_little_endian(const file_model& m, const sample_sink& values) {
+    const type_info* type = m.samples ? m.arrays[*m.samples].type : nullptr;
+    if (m.coding == encoding::ascii || type == nullptr || type->kind == number_kind::bit ||
+        type->size < 2) {
+        return std::nullopt;
+    }
+    return values.looks_swapped();
+}
+
+std::string numpy_dtype(const type_info& type, bool little_endian) {
+    const char kinds[] = {'i', 'u', 'f'};
+    if (type.kind == number_kind::bit) {
+        return {};
+    }
+    const char order = type.size == 1 ? '|' : little_endian ? '<' : '>';
+    return std::string{order, kinds[static_cast<int>(type.kind)]} + to_text(type.size);
+}
+
 std::size_t coordinate_values::take(const char* data, std::size_t size, std::uint64_t offset,
                                     bool last) {
     const std::size_t took = judge_.take(data, size, offset, last);

@@ -78,6 +78,15 @@ std::string length_problem(const file_model& model, const std::string& name, con
 std::optional<bool> samples_little_endian(const file_model& model, const samples_facts& samples,
                                           byte_order order);
 
+// Whether binary samples look little-endian, judged from all their values as read into `values`:
+// none where the order means nothing or is not judged (text, bits, one byte a value, a type
+// word of unknown size).
+std::optional<bool> judged_little_endian(const file_model& model, const sample_sink& values);
+
+// numpy's dtype of values of `type` in that byte order: ">u2", "<f8", "|u1"; empty for bits,
+// which numpy cannot map.
+std::string numpy_dtype(const type_info& type, bool little_endian);
+
 // Keeps the values of a coordinate or locations array as they stream past, and judges them.
 class coordinate_values final : public value_sink {
   public:

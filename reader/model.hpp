@@ -62,6 +62,8 @@ struct array_info {
     std::uint64_t bytes = 0;
     std::uint64_t words = 0;
     bool metadata = false; // a METADATA block followed the values
+    // Values that are no numbers (a FIELD array of strings or variants): `words` counts them.
+    bool strings = false;
 
     std::uint64_t values() const { return tuples * components; }
 };

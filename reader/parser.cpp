@@ -1,6 +1,7 @@
 #include "parser.hpp"
 
 #include "keywords.hpp"
+#include "strings.hpp"
 
 #include <algorithm>
 #include <cctype>
@@ -271,9 +272,10 @@ class parser {
     array_info& add_array(attribute kind, std::string name, std::string type_word,
                           unsigned components, std::uint64_t tuples);
     void read_values(array_info& array, const char* next_in_converter_form = nullptr);
+    void read_strings(array_info& array, string_framing how);
     void read_reference_tail();
     std::uint64_t tuples_here() const;
-    std::string_view type_word(const std::string& expected);
+    std::string_view type_word(const std::string& expected, bool in_field = false);
 
     input in_;
     file_model& m_;
@@ -516,9 +518,10 @@ void parser::origin() {
     m_.origin_given = true;
 }
 
-std::string_view parser::type_word(const std::string& expected) {
+std::string_view parser::type_word(const std::string& expected, bool in_field) {
     const std::string_view word = next_word(expected);
-    if (same_word(word, "string") || same_word(word, "utf8_string") || same_word(word, "variant")) {
+    // Values that are no numbers, which VTK's reader takes in a FIELD block only.
+    if (!in_field && string_framing_of(word, false) != string_framing::none) {
         // The keyword, or the name of a FIELD array, which may hold any byte.
         throw refusal{where() + ": " + shown(keyword_) + " holds " + std::string(word) +
                       " values; only arrays of numbers are read"};
@@ -649,11 +652,16 @@ void parser::field() {
         keyword_ = name; // as a refusal of its type names it
         const auto components = static_cast<unsigned>(next_count(array_expected, 1 << 16));
         const std::uint64_t tuples = next_count(array_expected, most_tuples);
-        const std::string type(type_word(array_expected));
+        const std::string type(type_word(array_expected, true));
         keyword_ = block; // as the array keeps it
         array_info& a = add_array(attribute::field, name, type, components, tuples);
         a.where = where;
-        read_values(a);
+        if (const string_framing how = string_framing_of(type, m_.coding != encoding::ascii);
+            how != string_framing::none) {
+            read_strings(a, how);
+        } else {
+            read_values(a);
+        }
         std::string_view word;
         if (in_.peek_word(word) == line_status::ok && same_word(word, keyword::metadata)) {
             in_.read_word(word);
@@ -779,6 +787,28 @@ void parser::read_values(array_info& a, const char* next_in_converter_form) {
     a.bytes = counted.bytes;
     if (a.bytes > 0) {
         in_.lose_lines();
+    }
+}
+
+void parser::read_strings(array_info& a, string_framing how) {
+    // Strings start on the line after their type word, as VTK's reader takes them; variants are
+    // words wherever they stand.
+    if (how != string_framing::word_pairs) {
+        in_.skip_line();
+    }
+    a.offset = in_.offset();
+    a.strings = true;
+    string_framer framer(how, a.values());
+    in_.stream_to_end(framer);
+    if (in_.read_failed()) {
+        throw read_failure{};
+    }
+    a.words = framer.found();
+    a.bytes = in_.offset() - a.offset;
+    if (how == string_framing::lengths && a.bytes > 0) {
+        in_.lose_lines();
+    } else {
+        in_.count_lines(framer.line_feeds());
     }
 }
 

@@ -6,7 +6,8 @@
 # `complete -C`. One row a case:
 #   command line up to the cursor | the completions offered there, sorted, blank-separated
 # The folder holds sample.raw stack.raw z.txt scan_12:30.raw a=b.raw, a folder sub and a link
-# ./voxaxis to the installed program.
+# ./voxaxis to the installed program. Rows of a program that is not among the programs given
+# (not built) are left out.
 set -u
 build=$1
 shift
@@ -41,6 +42,16 @@ voxinfo s|sample.raw scan_12:30.raw stack.raw sub
 voxinfo sample.raw stack.raw 1 2 3 z|z.txt
 voxinfo scan_12:3|scan_12:30.raw
 ./voxaxis 1 2 3 4 5 6 7 8 9 A|ASCII
+voxinfo --|--help --json --version
+voxinfo --j|--json
+voxinfo --json s|sample.raw scan_12:30.raw stack.raw sub
+voxinfo sample.raw --json --version sc|scan_12:30.raw
+voxinfo -- --|
+voxinfo -- --json s|sample.raw scan_12:30.raw stack.raw sub
+voxlink --|--byte-order=auto --byte-order=big --byte-order=little --help --version
+voxlink --byte-order=l|--byte-order=little
+voxlink --byte-order=big st|stack.raw
+voxlink sample.raw out.xmf s|sample.raw scan_12:30.raw stack.raw sub
 '
 
 scratch=$(mktemp -d)
@@ -54,6 +65,18 @@ export HOME=$scratch/home XDG_CONFIG_HOME=$scratch/home/config PATH=$prefix/bin:
 export XDG_DATA_DIRS=$prefix/share:/usr/share
 cd "$scratch/work" || exit 1
 
+# Only the rows of the programs given: a program that is not built has no completion installed.
+built() { # command line
+    local program
+    read -r program _ <<<"$1"
+    program=${program##*/}
+    [[ " ${programs[*]} " == *" $program "* ]]
+}
+kept=''
+while IFS= read -r row; do
+    [ -n "$row" ] && built "$row" && kept+=$row$'\n'
+done <<<"$rows"
+rows=$kept
 lines=()
 while IFS='|' read -r line _; do
     [ -n "$line" ] && lines+=("$line")

@@ -161,8 +161,23 @@ const parse_case cases[] = {
     {"a FIELD file", "# vtk DataFile Version 3.0\nt\nASCII\nFIELD f 1\na 1 1 int\n1\n",
      "refused: line 4: a file of FIELD arrays only, without a grid; only STRUCTURED_POINTS and "
      "RECTILINEAR_GRID files are read"},
-    {"string arrays", head + "FIELD f 1\nnames 1 1 string\nabc\n",
-     "refused: line 9: \"names\" holds string values; only arrays of numbers are read"},
+    {"FIELD arrays of strings, one a line, and variants as word pairs",
+     head + "FIELD f 3\nnames 1 3 string\na b\n\nc\nv 2 1 variant\n6 12 11\nx\nn 1 1 int\n7\n",
+     "3.0 ascii structured_points uniform dims 2 1 1 spacing 1 1 1 origin 0 0 0 points - cells "
+     "- samples -\nfield FIELD names string? 1x3 @132+7 w3\nfield FIELD v variant? 2x1 @152+10 "
+     "w2\nfield FIELD n int 1x1 @173+2 w1"},
+    {"binary strings after lengths of 1, 2, 4 and 8 bytes",
+     binary + "FIELD f 2\nnames 4 1 utf8_string\n" +
+         std::string("\xc3"
+                     "abc\x80\x02"
+                     "de",
+                     8) +
+         std::string("\x40\0\0\x01x\0\0\0\0\0\0\0\0", 13) + "\nn 1 1 int\n" +
+         std::string("\0\0\0\x07", 4),
+     "5.1 binary structured_points uniform dims 2 1 1 spacing 1 1 1 origin 0 0 0 points 2 cells "
+     "- samples -\npoint FIELD names utf8_string? 4x1 @151+21\npoint FIELD n int 1x1 @183+4"},
+    {"SCALARS of strings", head + "POINT_DATA 2\nSCALARS names string\nLOOKUP_TABLE default\na\n",
+     "refused: line 9: \"SCALARS\" holds string values; only arrays of numbers are read"},
     {"SCALARS without its LOOKUP_TABLE line", head + "POINT_DATA 2\nSCALARS s float\n1 2\n",
      "layout: line 10: expected \"LOOKUP_TABLE NAME\", found \"2\""},
     {"an attribute before any data section", head + "VECTORS v float\n",

@@ -358,10 +358,18 @@ const info_case cases[] = {
                "..., float, 1 component, 1 tuple, 1 to 1"}},
     {.name = "control characters of a FIELD array's name are escaped in a message",
      .files = {{"f.vtk", title + "ASCII\nDATASET STRUCTURED_POINTS\nDIMENSIONS 1 1 1\n"
-                                 "FIELD f 1\nv\x1b[2J\x07 1 1 string\nx\n"}},
+                                 "FIELD f 1\nv\x1b[2J\x07 65536 72057594037927936 float\n"}},
      .status = 2,
-     .err = "f.vtk: line 7: \"v\\x1b[2J\\x07\" holds string values; only arrays of numbers are "
-            "read\n"},
+     .err = "f.vtk: line 7: \"v\\x1b[2J\\x07\" declares 65536 x 72057594037927936 values, more "
+            "than 1152921504606846976\n"},
+    {.name = "FIELD arrays of strings are passed over, and counted",
+     .files = {{"f.vtk", title + "ASCII\nDATASET STRUCTURED_POINTS\nDIMENSIONS 1 1 1\n"
+                                 "FIELD f 2\nMeshName 1 1 string\nmesh\n"
+                                 "VisItExpressions 3 2 string\na\nb\n"}},
+     .status = 1,
+     .lines = {"  array: dataset FIELD MeshName, string, 1 component, 1 tuple",
+               "  array: dataset FIELD VisItExpressions, string, 3 components, 2 tuples",
+               "  problem: FIELD VisItExpressions: expected 6 strings (2 x 3), found 2"}},
     {.name = "a reference as long as a path may be",
      .files = {{"v.raw", eight_shorts},
                {"f.vtk", uniform("BINARY_FILE " +
@@ -451,6 +459,62 @@ const info_case cases[] = {
      .err = "f.vtk: line 4: DATASET UNSTRUCTURED_GRID, whose points are listed one by one; only "
             "STRUCTURED_POINTS and RECTILINEAR_GRID files are read\n"},
     {.name = "no argument", .args = {}, .status = 2, .err = "USAGE: voxinfo file...\n"},
+
+    // The options.
+    {.name = "--help: the usage on standard output",
+     .args = {"--help"},
+     .lines = {"Usage: voxinfo [--json] FILE...",
+               "  --json     one JSON object a file, each on a line of its own (JSON Lines)",
+               "  --         end the options: every argument after it is a FILE"}},
+    {.name = "--version", .args = {"--version", "f.vtk"}, .lines = {"voxinfo (vox) " VOX_VERSION}},
+    {.name = "-- ends the options: a file named --help is read",
+     .files = {{"--help", uniform("BINARY") + eight_shorts}},
+     .args = {"--", "--help"},
+     .lines = {"--help:", "  result: consistent"}},
+    {.name = "an unknown option is a usage error",
+     .files = {{"f.vtk", uniform("BINARY") + eight_shorts}},
+     .args = {"f.vtk", "--jsn"},
+     .status = 2,
+     .err = "voxinfo: unrecognized option '--jsn'\nTry 'voxinfo --help' for more information.\n"},
+    {.name = "--json: one object a line, with every figure",
+     .files = {{"f.vtk", uniform("BINARY") + eight_shorts}},
+     .args = {"--json", "f.vtk"},
+     .lines = {"{\"file\":\"f.vtk\",\"status\":0,\"version\":\"2.0\",\"grid\":\"uniform\","
+               "\"encoding\":\"BINARY\",\"reference\":null,\"dataset\":null,\"dimensions\":[2,2,2],"
+               "\"points\":8,\"spacing\":[1,1,2.5],\"origin\":[0,0,-1],\"coordinates\":{},"
+               "\"extent\":{\"x\":[0,1],\"y\":[0,1],\"z\":[-1,1.5]},\"samples\":{\"array\":"
+               "\"SCALARS\",\"name\":\"scalars\",\"type\":\"short\",\"bytes_per_value\":2,"
+               "\"components\":1,\"file\":\"f.vtk\",\"offset\":202,\"bytes\":16,\"numbers\":null,"
+               "\"dtype\":\">i2\",\"byte_order\":\"big-endian\",\"shape\":[2,2,2]},\"values\":{"
+               "\"min\":-3,\"max\":300,\"not_finite\":0},\"arrays\":[],\"problems\":[],"
+               "\"warnings\":[],\"result\":\"consistent\"}"}},
+    {.name = "--json after the file, abbreviated: little-endian samples and a problem",
+     .files = {{"f.vtk", uniform("BINARY",
+                                 "POINT_DATA  9\nSCALARS scalars  double\nLOOKUP_TABLE default\n") +
+                             little_endian_ones + little_endian_ones}},
+     .args = {"f.vtk", "--js"},
+     .status = 1,
+     .lines = {"{\"file\":\"f.vtk\",\"status\":1,\"version\":\"2.0\",\"grid\":\"uniform\","
+               "\"encoding\":\"BINARY\",\"reference\":null,\"dataset\":null,\"dimensions\":[2,2,2],"
+               "\"points\":8,\"spacing\":[1,1,2.5],\"origin\":[0,0,-1],\"coordinates\":{},"
+               "\"extent\":{\"x\":[0,1],\"y\":[0,1],\"z\":[-1,1.5]},\"samples\":{\"array\":"
+               "\"SCALARS\",\"name\":\"scalars\",\"type\":\"double\",\"bytes_per_value\":8,"
+               "\"components\":1,\"file\":\"f.vtk\",\"offset\":203,\"bytes\":64,\"numbers\":null,"
+               "\"dtype\":\"<f8\",\"byte_order\":\"little-endian\",\"shape\":[2,2,2]},\"values\":{"
+               "\"min\":3.03865e-319,\"max\":3.03865e-319,\"not_finite\":0},\"arrays\":[],"
+               "\"problems\":[{\"code\":\"point_data_count\",\"message\":\"POINT_DATA is 9, "
+               "expected 8 (2 x 2 x 2)\"}],\"warnings\":[{\"code\":\"samples_little_endian\","
+               "\"message\":\"samples look little-endian: read with their bytes swapped they are "
+               "finite and plausible; swap the bytes of each value before converting\"}],"
+               "\"result\":\"1 problem, 1 warning\"}"}},
+    {.name = "--json for a file that cannot be read: the object, and the diagnostic",
+     .files = {{"a\x01\xff\xc3\xa9.vtk/", ""}},
+     .args = {"--json", "a\x01\xff\xc3\xa9.vtk"},
+     .status = 2,
+     .lines = {"{\"file\":\"a\\u0001\\udcff\xc3\xa9.vtk\",\"status\":2,\"error\":{\"code\":"
+               "\"reading\",\"message\":\"Error reading a\\\\x01\\udcff\xc3\xa9.vtk: Is a "
+               "directory\"}}"},
+     .err = "Error reading a\\x01\xff\xc3\xa9.vtk: Is a directory\n"},
 };
 
 class voxinfo_run : public testing::TestWithParam<info_case> {};

@@ -23,8 +23,12 @@ class checker {
     std::vector<finding> run();
 
   private:
-    void problem(const std::string& text) { found_.push_back({finding::kind::problem, text}); }
-    void warning(const std::string& text) { found_.push_back({finding::kind::warning, text}); }
+    void problem(const char* code, const std::string& text) {
+        found_.push_back({finding::kind::problem, code, text});
+    }
+    void warning(const char* code, const std::string& text) {
+        found_.push_back({finding::kind::warning, code, text});
+    }
     void geometry();
     void coordinates(const array_info& a, const legacy::array_sink& values);
     void counts();
@@ -59,11 +63,13 @@ void checker::geometry() {
             const double v = (which == 0 ? m_.spacing : m_.origin)[axis];
             const std::string what = legacy::real_text(m_, which, axis);
             if (!std::isfinite(v)) {
-                problem(what + "; the points have no position");
+                problem("not_finite", what + "; the points have no position");
             } else if (which == 0 && v == 0 && m_.dimensions[axis] > 1) {
-                warning(what + "; all points along " + axis_names[axis] + " lie at one position");
+                warning("spacing_zero",
+                        what + "; all points along " + axis_names[axis] + " lie at one position");
             } else if (which == 0 && v < 0) {
-                warning(what + "; the points run from high to low along " + axis_names[axis]);
+                warning("spacing_negative",
+                        what + "; the points run from high to low along " + axis_names[axis]);
             }
         }
     }
@@ -72,36 +78,39 @@ void checker::geometry() {
 void checker::not_read_by_vtk(const std::string& name, const array_info& a,
                               const legacy::unreadable_words& words) {
     if (words.count > 0) {
-        warning(name + ": " + plural(words.count, "number", "numbers") +
-                " that VTK's reader cannot read, the first " + legacy::shown(words.first) +
-                " at byte " + to_text(words.first_at) +
-                " (it reads no nan, no inf, nothing beyond " + a.type_word + ")");
+        warning("vtk_unreadable_numbers",
+                name + ": " + plural(words.count, "number", "numbers") +
+                    " that VTK's reader cannot read, the first " + legacy::shown(words.first) +
+                    " at byte " + to_text(words.first_at) +
+                    " (it reads no nan, no inf, nothing beyond " + a.type_word + ")");
     }
 }
 
 void checker::coordinates(const array_info& a, const legacy::array_sink& values) {
     const std::string& name = a.keyword;
     if (const std::string why = legacy::coordinates_count_problem(m_, a); !why.empty()) {
-        problem(why);
+        problem("coordinates_count", why);
     }
     if (a.type == nullptr && !text()) {
-        warning(name + ": the type word " + legacy::shown(a.type_word) +
-                " has no known size; the length of the values is not checked");
+        warning("type_unknown", name + ": the type word " + legacy::shown(a.type_word) +
+                                    " has no known size; the length of the values is not checked");
     }
     array_length(name, a, a.tuples, a.bytes, values.values(), "");
     if (text() && values.bad().count > 0) {
-        problem(name + ": " + plural(values.bad().count, "word is", "words are") +
-                " not a number, the first " + legacy::shown(values.bad().first) + " at byte " +
-                to_text(values.bad().first_at));
+        problem("not_numbers", name + ": " + plural(values.bad().count, "word is", "words are") +
+                                   " not a number, the first " + legacy::shown(values.bad().first) +
+                                   " at byte " + to_text(values.bad().first_at));
     }
     not_read_by_vtk(name, a, values.not_read_by_vtk());
     if (values.first_not_increasing() != 0) {
-        warning(name + " do not increase: " + legacy::format_number(values.it(), values.single()) +
-                " follows " + legacy::format_number(values.previous_of_it(), values.single()) +
-                " at value " + to_text(values.first_not_increasing() + 1));
+        warning("not_increasing",
+                name + " do not increase: " + legacy::format_number(values.it(), values.single()) +
+                    " follows " + legacy::format_number(values.previous_of_it(), values.single()) +
+                    " at value " + to_text(values.first_not_increasing() + 1));
     }
     if (values.looks_swapped()) {
-        warning(name + " look little-endian: read with their bytes swapped they are plausible "
+        warning("coordinates_little_endian",
+                name + " look little-endian: read with their bytes swapped they are plausible "
                        "and increasing; swap the bytes of each value before converting");
     }
 }
@@ -111,15 +120,16 @@ void checker::array_length(const std::string& name, const array_info& a, uint128
     if (const std::string why =
             legacy::length_problem(m_, name, a, expected_values, bytes, numbers, of_what);
         !why.empty()) {
-        problem(why);
+        problem(text() ? "values_count" : "values_length", why);
     }
 }
 
 void checker::counts() {
-    for (const std::string& why : {legacy::point_data_problem(m_), legacy::cell_data_problem(m_)}) {
-        if (!why.empty()) {
-            problem(why);
-        }
+    if (const std::string why = legacy::point_data_problem(m_); !why.empty()) {
+        problem("point_data_count", why);
+    }
+    if (const std::string why = legacy::cell_data_problem(m_); !why.empty()) {
+        problem("cell_data_count", why);
     }
 }
 
@@ -142,9 +152,11 @@ void checker::words_vtk_misreads(const std::string& name, const array_info& a,
                                  const legacy::sample_sink& values) {
     not_read_by_vtk(name, a, values.not_read_by_vtk());
     if (const auto& w = values.wrapped_by_vtk(); w.count > 0 && a.type != nullptr) {
-        warning(name + ": " + plural(w.count, "number is", "numbers are") + " beyond " +
-                a.type_word + ", the first " + legacy::shown(w.first) + " at byte " +
-                to_text(w.first_at) + "; VTK's reader loads it as " + wrapped(w.first, *a.type));
+        warning("vtk_wrapped_integers", name + ": " + plural(w.count, "number is", "numbers are") +
+                                            " beyond " + a.type_word + ", the first " +
+                                            legacy::shown(w.first) + " at byte " +
+                                            to_text(w.first_at) + "; VTK's reader loads it as " +
+                                            wrapped(w.first, *a.type));
     }
 }
 
@@ -155,85 +167,102 @@ void checker::sample_values(const legacy::sample_sink& values, std::uint64_t byt
     if (text()) {
         if (const std::string why = legacy::samples_count_problem(m_, values.values());
             !why.empty()) {
-            problem(why);
+            problem("samples_count", why);
         }
         if (values.bad().count > 0) {
-            problem("samples: " + plural(values.bad().count, "word is", "words are") +
-                    " not a number of type " + a.type_word + ", the first " +
-                    legacy::shown(values.bad().first) + " at byte " +
-                    to_text(values.bad().first_at));
+            problem("not_numbers",
+                    "samples: " + plural(values.bad().count, "word is", "words are") +
+                        " not a number of type " + a.type_word + ", the first " +
+                        legacy::shown(values.bad().first) + " at byte " +
+                        to_text(values.bad().first_at));
         }
         words_vtk_misreads("samples", a, values);
     } else if (const std::string why = legacy::samples_length_problem(m_, bytes, where);
                !why.empty()) {
-        problem(why);
+        problem("samples_length", why);
     }
     // Byte order is judged only for a type of known size.
-    if (type != nullptr && values.looks_swapped()) {
-        warning(std::string("samples look little-endian: read with their bytes swapped they are ") +
-                (type->kind == legacy::number_kind::floating ? "finite and plausible"
-                                                             : "far smoother") +
-                "; swap the bytes of each value before converting");
+    if (legacy::judged_little_endian(m_, values).value_or(false)) {
+        warning("samples_little_endian",
+                std::string("samples look little-endian: read with their bytes swapped they are ") +
+                    (type->kind == legacy::number_kind::floating ? "finite and plausible"
+                                                                 : "far smoother") +
+                    "; swap the bytes of each value before converting");
     }
 }
 
 void checker::samples() {
     const array_info& a = m_.arrays[*m_.samples];
     if (a.type == nullptr) {
-        warning("the type word " + legacy::shown(a.type_word) +
-                " has no known size; the length of the samples is not checked");
+        warning("type_unknown", "the type word " + legacy::shown(a.type_word) +
+                                    " has no known size; the length of the samples is not checked");
     }
     if (m_.coding != encoding::binary_file) {
         sample_values(*file_.values[*m_.samples], a.bytes, "");
         return;
     }
     if (const std::string why = legacy::trailing_problem(m_); !why.empty()) {
-        problem(why);
+        problem("reference_trailing_bytes", why);
     }
-    warning(std::string("samples in another file: VTK's legacy readers cannot read them, with or "
+    warning("samples_in_another_file",
+            std::string("samples in another file: VTK's legacy readers cannot read them, with or "
                         "without a DATASET line; convert with ") +
-            keyword::binary + " instead of " + keyword::binary_file + " to embed them for VTK");
+                keyword::binary + " instead of " + keyword::binary_file + " to embed them for VTK");
     const referenced& ref = file_.reference;
     switch (ref.how) {
     case referenced::state::not_looked_at:
         return;
     case referenced::state::missing:
+        problem("reference_missing", legacy::reference_problem(m_, file_.facts.samples.value()));
+        return;
     case referenced::state::not_regular:
-        problem(legacy::reference_problem(m_, file_.facts.samples.value()));
+        problem("reference_not_regular",
+                legacy::reference_problem(m_, file_.facts.samples.value()));
         return;
     case referenced::state::not_opened:
-        problem("samples: the referenced file " + ref.path + " cannot be opened (" + ref.reason +
-                ")");
+        problem("reference_not_opened", "samples: the referenced file " + ref.path +
+                                            " cannot be opened (" + ref.reason + ")");
         return;
     case referenced::state::not_read:
-        problem("samples: error reading the referenced file " + ref.path);
+        problem("reference_not_read", "samples: error reading the referenced file " + ref.path);
         return;
     case referenced::state::read:
         break;
     }
     if (ref.only_beside) {
-        warning("samples: the referenced file " + m_.reference +
-                " is not found from the current folder, only beside the header as " + ref.path +
-                "; readers started elsewhere will not find it");
+        warning("reference_only_beside",
+                "samples: the referenced file " + m_.reference +
+                    " is not found from the current folder, only beside the header as " + ref.path +
+                    "; readers started elsewhere will not find it");
     }
     sample_values(*ref.values, ref.values->bytes(), " in " + ref.path);
 }
 
 void checker::attribute_values(const array_info& a, const legacy::sample_sink* values) {
     const std::string name = title_of(a);
+    if (a.strings) {
+        if (a.words != a.values()) {
+            problem("strings_count", name + ": expected " +
+                                         plural(a.values(), "string", "strings") + " (" +
+                                         to_text(a.tuples) + " x " + to_text(a.components) +
+                                         "), found " + to_text(a.words));
+        }
+        return;
+    }
     if (a.type == nullptr) {
-        warning(name + ": the type word " + legacy::shown(a.type_word) +
-                " has no known size; the length of the values is not checked");
+        warning("type_unknown", name + ": the type word " + legacy::shown(a.type_word) +
+                                    " has no known size; the length of the values is not checked");
         return;
     }
     array_length(name, a, uint128{a.tuples} * a.components, a.bytes,
                  values != nullptr ? values->values() : a.words, "");
     if (values != nullptr && text()) {
         if (values->bad().count > 0) {
-            problem(name + ": " + plural(values->bad().count, "word is", "words are") +
-                    " not a number of type " + a.type_word + ", the first " +
-                    legacy::shown(values->bad().first) + " at byte " +
-                    to_text(values->bad().first_at));
+            problem("not_numbers", name + ": " +
+                                       plural(values->bad().count, "word is", "words are") +
+                                       " not a number of type " + a.type_word + ", the first " +
+                                       legacy::shown(values->bad().first) + " at byte " +
+                                       to_text(values->bad().first_at));
         }
         words_vtk_misreads(name, a, *values);
     }

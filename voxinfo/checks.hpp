@@ -12,6 +12,9 @@ namespace vox::info {
 
 struct finding {
     enum class kind { problem, warning } what;
+    // What kind of finding it is, in a word that stays the same from version to version (the
+    // manual page lists them); the text may say more in a later one.
+    const char* code;
     std::string text;
 };
 

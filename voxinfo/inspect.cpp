@@ -1,6 +1,7 @@
 #include "inspect.hpp"
 
 #include "checks.hpp"
+#include "json.hpp"
 #include "report.hpp"
 
 #include <cerrno>
@@ -109,11 +110,14 @@ report inspect(legacy::source& from, const options& how) {
     for (const finding& f : findings) {
         (f.what == finding::kind::problem ? r.problems : r.warnings) += 1;
     }
-    r.text = report_text(file, findings);
+    r.text = how.as == form::json ? report_json(file, findings, how.header_path)
+                                  : report_text(file, findings);
     return r;
 }
 
-report inspect_file(const std::string& path) {
+namespace {
+
+report read_file(const std::string& path, form as) {
     const int fd = ::open(path.c_str(), O_RDONLY);
     if (fd < 0) {
         report r;
@@ -122,7 +126,7 @@ report inspect_file(const std::string& path) {
         return r;
     }
     legacy::fd_source file(fd);
-    report r = inspect(file, {.header_path = path, .follow_reference = true});
+    report r = inspect(file, {.header_path = path, .follow_reference = true, .as = as});
     if (r.failed == report::failure::reading) {
         // The system's reason, as read(2) gave it.
         char byte = 0;
@@ -132,6 +136,33 @@ report inspect_file(const std::string& path) {
     }
     ::close(fd);
     return r;
+}
+
+} // namespace
+
+report inspect_file(const std::string& path, form as) {
+    report r = read_file(path, as);
+    if (r.failed != report::failure::none && as == form::json) {
+        const char* const codes[] = {"", "opening", "reading", "layout", "refused"};
+        r.text = failure_json(path, codes[static_cast<int>(r.failed)], diagnostic(path, r));
+    }
+    return r;
+}
+
+std::string diagnostic(const std::string& path, const report& r) {
+    const std::string shown = printable(path);
+    switch (r.failed) {
+    case report::failure::none:
+        break;
+    case report::failure::opening:
+        return "Error opening " + shown + ": " + r.error;
+    case report::failure::reading:
+        return "Error reading " + shown + (r.error.empty() ? "" : ": ") + r.error;
+    case report::failure::layout:
+    case report::failure::refused:
+        return shown + ": " + r.error;
+    }
+    return {};
 }
 
 } // namespace vox::info

@@ -16,11 +16,15 @@ namespace vox::info {
 
 using legacy::file_model;
 
+// The report's form: lines for people, or a JSON object for scripts.
+enum class form { text, json };
+
 struct options {
     // The file's path as given, for finding a referenced sample file beside it.
     std::string header_path;
     // Whether to look for the referenced sample file at all; without, its samples go unchecked.
     bool follow_reference = true;
+    form as = form::text;
 };
 
 // The samples of a file in reference mode, read from the file it names.
@@ -50,7 +54,8 @@ struct report {
     enum class failure { none, opening, reading, layout, refused } failed = failure::none;
     std::string error;
     // The report, one "  key: value" line each, ending with the problems, the warnings and the
-    // result; empty when the file could not be inspected.
+    // result; empty when the file could not be inspected. As JSON, one object without its line
+    // feed, also for a file that could not be inspected.
     std::string text;
     unsigned problems = 0;
     unsigned warnings = 0;
@@ -59,6 +64,10 @@ struct report {
 report inspect(legacy::source& from, const options& how);
 
 // Opens `path` and inspects it.
-report inspect_file(const std::string& path);
+report inspect_file(const std::string& path, form as = form::text);
+
+// The diagnostic for a file that could not be inspected, as standard error shows it (without the
+// line feed); empty for one that was.
+std::string diagnostic(const std::string& path, const report& r);
 
 } // namespace vox::info
