@@ -66,46 +66,6 @@ bool read_at(int fd, char* to, std::uint64_t size, std::uint64_t offset) {
     return true;
 }
 
-// Stores a number given as text into `to` as a value of `type`, in the host's order; false when
-// the word is no number of that type.
-bool store_word(const type_info& type, bool colours, const char* begin, const char* end, char* to) {
-    const auto put = [to]<typename T>(T v) { std::memcpy(to, &v, sizeof v); };
-    if (colours) {
-        double real = 0;
-        if (!legacy::parse_real(begin, end, real)) {
-            return false;
-        }
-        put(static_cast<std::uint8_t>(std::clamp(real, 0.0, 1.0) * 255.0));
-        return true;
-    }
-    if (type.kind == number_kind::floating) {
-        double real = 0;
-        if (!legacy::parse_real(begin, end, real)) {
-            return false;
-        }
-        type.size == 4 ? put(static_cast<float>(real)) : put(real);
-        return true;
-    }
-    const legacy::integer_word w = legacy::parse_integer(begin, end);
-    if (!w.ok) {
-        return false;
-    }
-    // Wrapped to the type's width, as VTK's reader wraps integers beyond it.
-    const std::uint64_t bits = w.negative ? ~w.magnitude + 1 : w.magnitude;
-    if (type.kind == number_kind::bit) {
-        put(static_cast<std::uint8_t>(bits != 0 ? 1 : 0));
-    } else if (type.size == 1) {
-        put(static_cast<std::uint8_t>(bits));
-    } else if (type.size == 2) {
-        put(static_cast<std::uint16_t>(bits));
-    } else if (type.size == 4) {
-        put(static_cast<std::uint32_t>(bits));
-    } else {
-        put(bits);
-    }
-    return true;
-}
-
 std::string failure_text(const std::string& path, const legacy::parse_result& parsed) {
     switch (parsed.failed) {
     case legacy::parse_result::failure::reading:
@@ -245,7 +205,7 @@ class text_samples final : public legacy::value_sink {
 
   private:
     void store(const char* begin, const char* end, std::uint64_t offset, char* to) {
-        if (!store_word(*v_.samples->type, colours_, begin, end, to) && bad_++ == 0) {
+        if (!legacy::store_text_value(*v_.samples->type, colours_, begin, end, to) && bad_++ == 0) {
             first_bad_ = std::string(begin, end);
             first_bad_at_ = offset;
         }

@@ -172,6 +172,61 @@ std::string text(unsigned count) {
     return words;
 }
 
+// Colours given as text are kept as VTK's reader keeps them: 255 * v + 0.5 towards zero, its low
+// byte; nothing is clamped.
+TEST(volume, keeps_text_colours_as_vtk_does) {
+    const struct {
+        const char* word;
+        unsigned byte;
+    } rows[] = {
+        {"0", 0},    {"0.5", 128}, {"1", 255},   {"0.998", 254}, {"0.001", 0},
+        {"11", 245}, {"1.002", 0}, {"-1", 2},    {"-0.003", 0},  {"2", 254},
+        {"1e20", 0}, {"0.25", 64}, {"0.7", 178}, {"-0.5", 129},  {"3.2", 48},
+    };
+    std::string words;
+    for (const auto& row : rows) {
+        words += std::string(row.word) + "\n";
+    }
+    const auto count = std::to_string(std::size(rows));
+    const std::string path =
+        write("colours.vtk", "# vtk DataFile Version 2.0\nc\nASCII\nDIMENSIONS  " + count +
+                                 " 1 1\nSPACING  1 1 1\nORIGIN  0 0 0\nPOINT_DATA  " + count +
+                                 "\nCOLOR_SCALARS grey 1\n" + words);
+    vox::view::volume v;
+    ASSERT_EQ(vox::view::open(path, byte_order::big_endian, v), "");
+    std::vector<unsigned char> got(std::size(rows));
+    std::uint64_t read = 0;
+    ASSERT_EQ(vox::view::read_samples(v, v.whole(), reinterpret_cast<char*>(got.data()), read), "");
+    for (std::size_t n = 0; n < std::size(rows); ++n) {
+        EXPECT_EQ(got[n], rows[n].byte) << rows[n].word;
+    }
+}
+
+// The files of VTK's corpus whose colours are text: the range that VTK's reader gave for them.
+TEST(volume, reads_the_corpus_colours_as_vtk_did) {
+    const struct {
+        const char* file;
+        unsigned low, high;
+    } rows[] = {
+        {"hand_color_ascii_bytes.vtk", 0, 245},
+        {"hand_color_ascii.vtk", 0, 255},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.file);
+        vox::view::volume v;
+        ASSERT_EQ(
+            vox::view::open(std::string(LEGACY_FILES) + "/" + row.file, byte_order::big_endian, v),
+            "");
+        std::vector<unsigned char> got(static_cast<std::size_t>(
+            v.model.points() * v.model.arrays[*v.model.samples].components));
+        std::uint64_t read = 0;
+        ASSERT_EQ(vox::view::read_samples(v, v.whole(), reinterpret_cast<char*>(got.data()), read),
+                  "");
+        EXPECT_EQ(*std::min_element(got.begin(), got.end()), row.low);
+        EXPECT_EQ(*std::max_element(got.begin(), got.end()), row.high);
+    }
+}
+
 TEST(volume, refuses_with_the_reason) {
     const struct {
         const char* name;

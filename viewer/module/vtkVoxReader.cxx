@@ -13,34 +13,39 @@
 #include "vtkRectilinearGrid.h"
 #include "vtkSmartPointer.h"
 #include "vtkStreamingDemandDrivenPipeline.h"
+#include "vtkTypeTraits.h"
 
 #include <string>
 #include <sys/stat.h>
+#include <type_traits>
 
 namespace {
 using vox::legacy::number_kind;
 
+template <typename T>
+constexpr int vtk_type() {
+    if constexpr (std::is_same_v<T, float>) {
+        return VTK_FLOAT;
+    } else if constexpr (std::is_same_v<T, double>) {
+        return VTK_DOUBLE;
+    } else if constexpr (sizeof(T) == 8) {
+        return std::is_signed_v<T> ? VTK_TYPE_INT64 : VTK_TYPE_UINT64;
+    } else {
+        return vtkTypeTraits<T>::VTKTypeID();
+    }
+}
+
 // The VTK type of the samples' type word.
 int vtk_type_of(const vox::legacy::type_info& type) {
-    const std::string_view word = type.word;
     if (type.kind == number_kind::bit) {
         return VTK_BIT;
     }
-    if (type.kind == number_kind::floating) {
-        return type.size == 4 ? VTK_FLOAT : VTK_DOUBLE;
+    if (type.word == "char") {
+        return VTK_CHAR; // VTK's char array, as its own reader makes it
     }
-    const bool is_signed = type.kind == number_kind::signed_integer;
-    switch (type.size) {
-    case 1:
-        // "char" is VTK's char array, as its own reader makes it.
-        return word == "char" ? VTK_CHAR : is_signed ? VTK_SIGNED_CHAR : VTK_UNSIGNED_CHAR;
-    case 2:
-        return is_signed ? VTK_SHORT : VTK_UNSIGNED_SHORT;
-    case 4:
-        return is_signed ? VTK_INT : VTK_UNSIGNED_INT;
-    default:
-        return is_signed ? VTK_TYPE_INT64 : VTK_TYPE_UINT64;
-    }
+    int id = VTK_VOID;
+    VOX_TYPE_SWITCH(type, id = vtk_type<vox_t>())
+    return id;
 }
 
 vtkSmartPointer<vtkDoubleArray> positions(const std::vector<double>& all, int first, int last) {
