@@ -8,6 +8,7 @@
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <unistd.h>
@@ -57,6 +58,14 @@ std::vector<unsigned> expected(const extent& e) {
         }
     }
     return values;
+}
+
+std::string text(unsigned count) {
+    std::string words;
+    for (unsigned n = 0; n < count; ++n) {
+        words += std::to_string(1000 + n) + (n % 5 == 4 ? "\n" : " ");
+    }
+    return words;
 }
 
 TEST(volume, reads_the_bytes_of_a_part_only) {
@@ -113,7 +122,9 @@ TEST(volume, reads_every_encoding_and_byte_order) {
         vox::view::volume v;
         ASSERT_EQ(vox::view::open(write("f.vtk", row.bytes), row.order, v), "");
         EXPECT_EQ(v.little_endian_samples, row.little);
-        for (const extent part : {v.whole(), extent{1, 2, 1, 2, 1, 1}}) {
+        // The whole grid, a part of one slice, and parts that span both slices.
+        for (const extent part : {v.whole(), extent{1, 2, 1, 2, 1, 1}, extent{1, 2, 1, 2, 0, 1},
+                                  extent{0, 3, 2, 2, 0, 1}, extent{3, 3, 0, 0, 0, 1}}) {
             std::vector<std::uint16_t> got(expected(part).size());
             std::uint64_t read = 0;
             ASSERT_EQ(vox::view::read_samples(v, part, reinterpret_cast<char*>(got.data()), read),
@@ -164,12 +175,129 @@ TEST(volume, swaps_every_width_into_the_host_order) {
     }
 }
 
-std::string text(unsigned count) {
-    std::string words;
-    for (unsigned n = 0; n < count; ++n) {
-        words += std::to_string(1000 + n) + (n % 5 == 4 ? "\n" : " ");
+// Values as bytes, big-endian or little-endian.
+template <typename T>
+std::string bytes_of(std::initializer_list<T> values, bool little = false) {
+    std::string out;
+    for (const T value : values) {
+        char b[sizeof(T)];
+        std::memcpy(b, &value, sizeof b);
+        if ((std::endian::native == std::endian::little) != little) {
+            std::reverse(b, b + sizeof b);
+        }
+        out.append(b, sizeof b);
     }
-    return words;
+    return out;
+}
+
+std::string rectilinear(bool little, const std::string& type = "float") {
+    const auto coordinates = [&](std::initializer_list<double> values) {
+        if (type == "double") {
+            return bytes_of<double>(values, little);
+        }
+        std::string out;
+        for (const double d : values) {
+            out += bytes_of<float>({static_cast<float>(d)}, little);
+        }
+        return out;
+    };
+    return "# vtk DataFile Version 2.0\nOutput from voxaxis\nBINARY\nDIMENSIONS  4 2 1\n"
+           "X_COORDINATES 4 " +
+           type + "\n" + coordinates({0, 0.5, 1.5, 4}) + "Y_COORDINATES 2 " + type + "\n" +
+           coordinates({-1, 1}) + "Z_COORDINATES 1 " + type + "\n" + coordinates({7}) +
+           "POINT_DATA  8\nSCALARS scalars  unsigned_short\nLOOKUP_TABLE default\n" +
+           bytes_of<std::uint16_t>({1, 2, 3, 4, 5, 6, 7, 8}, little);
+}
+
+// The grid lines of every grid, from coordinates in either byte order, judged or as told, and
+// from the spacing and origin of a slice stack.
+TEST(volume, places_the_grid_lines) {
+    using lines = std::array<std::vector<double>, 3>;
+    const lines axis = {{{0, 0.5, 1.5, 4}, {-1, 1}, {7}}};
+    const struct {
+        const char* name;
+        std::string bytes;
+        byte_order order;
+        lines want;
+    } rows[] = {
+        {"big-endian floats", rectilinear(false), byte_order::big_endian, axis},
+        {"big-endian doubles", rectilinear(false, "double"), byte_order::big_endian, axis},
+        {"little-endian floats as told", rectilinear(true), byte_order::little_endian, axis},
+        {"little-endian floats judged", rectilinear(true), byte_order::automatic, axis},
+        {"big-endian doubles judged", rectilinear(false, "double"), byte_order::automatic, axis},
+        {"slice stack",
+         "# vtk DataFile Version 2.0\nOutput from voxslab\nASCII\nDIMENSIONS  3 2 2\n"
+         "SPACING  0.5 2\nORIGIN  -1 10\nLOCATIONS 2 float\n0 3\nPOINT_DATA  12\n"
+         "SCALARS scalars  short\nLOOKUP_TABLE default\n" +
+             text(12),
+         byte_order::big_endian, lines{{{-1, -0.5, 0}, {10, 12}, {0, 3}}}},
+        {"uniform", header("BINARY") + samples(false), byte_order::big_endian, lines{}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        vox::view::volume v;
+        ASSERT_EQ(vox::view::open(write("g.vtk", row.bytes), row.order, v), "");
+        EXPECT_EQ(v.coordinates, row.want);
+    }
+}
+
+// A volume opened again holds nothing of the file before: each file after every other gives
+// what it gives opened afresh.
+TEST(volume, opens_again_afresh) {
+    std::vector<std::pair<std::string, byte_order>> files = {
+        {write("a.vtk", rectilinear(true)), byte_order::automatic},
+        {write("b.vtk", header("ASCII") + text(24)), byte_order::big_endian},
+        {write("c.vtk", header("BINARY") + samples(true)), byte_order::little_endian},
+        {write("d.vtk", header("BINARY") + samples(false)), byte_order::automatic},
+    };
+    write("s.raw", samples(false));
+    files.emplace_back(write("e.vtk", header("BINARY_FILE s.raw")), byte_order::big_endian);
+    const auto same = [](const vox::view::volume& a, const vox::view::volume& b) {
+        return a.coordinates == b.coordinates &&
+               a.little_endian_samples == b.little_endian_samples &&
+               a.samples_path == b.samples_path && a.samples_offset == b.samples_offset &&
+               a.header_path == b.header_path && a.model.dimensions == b.model.dimensions &&
+               a.model.coding == b.model.coding;
+    };
+    for (const auto& [before, before_order] : files) {
+        for (const auto& [path, order] : files) {
+            SCOPED_TRACE(before + " then " + path);
+            vox::view::volume again, fresh;
+            ASSERT_EQ(vox::view::open(before, before_order, again), "");
+            ASSERT_EQ(vox::view::open(path, order, again), "");
+            ASSERT_EQ(vox::view::open(path, order, fresh), "");
+            EXPECT_TRUE(same(again, fresh));
+        }
+    }
+}
+
+// Bits, eight to a byte, the first in the highest bit, of every part.
+TEST(volume, reads_bits_from_the_highest) {
+    // 4 x 3 x 2 bits, point n set where n % 3 == 0 or n == 1.
+    std::vector<unsigned char> all(24);
+    std::string bytes(3, '\0');
+    for (unsigned n = 0; n < 24; ++n) {
+        all[n] = n % 3 == 0 || n == 1 ? 1 : 0;
+        bytes[n / 8] = static_cast<char>(bytes[n / 8] | (all[n] << (7 - n % 8)));
+    }
+    std::string file = header("BINARY") + bytes;
+    file.replace(file.find("unsigned_short"), 14, "bit");
+    vox::view::volume v;
+    ASSERT_EQ(vox::view::open(write("bits.vtk", file), byte_order::big_endian, v), "");
+    for (const extent part : {v.whole(), extent{1, 2, 0, 0, 0, 0}, extent{1, 3, 1, 2, 0, 1}}) {
+        std::vector<unsigned char> want;
+        for (int k = part[4]; k <= part[5]; ++k) {
+            for (int j = part[2]; j <= part[3]; ++j) {
+                for (int i = part[0]; i <= part[1]; ++i) {
+                    want.push_back(all[static_cast<std::size_t>(i + 4 * (j + 3 * k))]);
+                }
+            }
+        }
+        std::vector<unsigned char> got(want.size());
+        std::uint64_t read = 0;
+        ASSERT_EQ(vox::view::read_samples(v, part, reinterpret_cast<char*>(got.data()), read), "");
+        EXPECT_EQ(got, want) << part[0] << " " << part[1];
+    }
 }
 
 // Colours given as text are kept as VTK's reader keeps them: 255 * v + 0.5 towards zero, its low
