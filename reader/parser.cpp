@@ -25,8 +25,6 @@ struct read_failure {};
 constexpr std::size_t most_arrays = 4096;
 constexpr std::uint64_t most_tuples = std::uint64_t{1} << 56;
 constexpr std::uint64_t most_values = std::uint64_t{1} << 60;
-// Words longer than this in text values are no numbers: the sink is shown their start only.
-constexpr std::size_t max_word = 128;
 // The longest keyword, TEXTURE_COORDINATES: one that ends a number lies in its last bytes.
 constexpr std::size_t longest_keyword = sizeof keyword::texture_coordinates - 1;
 

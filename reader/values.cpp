@@ -31,8 +31,6 @@ constexpr type_info types[] = {
     {"double", 8, number_kind::floating},
 };
 
-// Words longer than this are no numbers.
-constexpr std::size_t max_word = 128;
 constexpr std::size_t shown_word = 32;
 // Values that are also read the other way round, for the little-endian evidence: the first ones of
 // every stretch of the payload, counted in values, so that the evidence is the same wherever the

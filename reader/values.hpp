@@ -23,6 +23,9 @@ struct type_info {
     }
 };
 
+// Words longer than this in text values are no numbers: a sink is shown their start only.
+inline constexpr std::size_t max_word = 128;
+
 // The code of a type of values, by which VOX_TYPE_SWITCH tells them apart.
 constexpr unsigned type_code(unsigned size, number_kind kind) {
     return size * 4 + static_cast<unsigned>(kind);

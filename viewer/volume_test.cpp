@@ -355,6 +355,87 @@ TEST(volume, reads_the_corpus_colours_as_vtk_did) {
     }
 }
 
+// A file of nx x ny x nz values of `type`, bytes from a simple generator (text: numbers of every
+// length, with blanks of every kind between them).
+std::string grid_file(const std::string& type, unsigned size, bool text, int nx, int ny, int nz) {
+    const auto points = static_cast<unsigned>(nx * ny * nz);
+    std::string file = "# vtk DataFile Version 2.0\nt\n" + std::string(text ? "ASCII" : "BINARY") +
+                       "\nDIMENSIONS  " + std::to_string(nx) + " " + std::to_string(ny) + " " +
+                       std::to_string(nz) + "\nSPACING  1 1 1\nORIGIN  0 0 0\nPOINT_DATA  " +
+                       std::to_string(points) + "\nSCALARS scalars  " + type +
+                       "\nLOOKUP_TABLE default\n";
+    std::uint32_t x = 12345;
+    const char* const blanks[] = {" ", "\n", "  ", "\t", " \r\n", "   \n\n"};
+    for (unsigned n = 0; n < points; ++n) {
+        x = x * 1103515245 + 12345;
+        if (text) {
+            const std::uint32_t digits = x >> 8 & ((size == 1 ? 0x7fU : 0x7fffU) >> (x & 7));
+            file += (type == "float" && (x & 16) ? "-0." : "") + std::to_string(digits) +
+                    blanks[(x >> 24) % 6];
+        } else {
+            for (unsigned b = 0; b < size; ++b) {
+                file += static_cast<char>(x >> (8 * (b % 4)));
+            }
+        }
+    }
+    return file;
+}
+
+// Any number of threads reads what one reads: threads 1, 2, 3 and more than there are values or
+// ranges, for any part, both byte orders, every width, binary and text; also past the MiB that a
+// thread reads at a time.
+TEST(volume, reads_alike_on_any_number_of_threads) {
+    const struct {
+        const char* type;
+        unsigned size;
+        int nx, ny, nz;
+    } grids[] = {
+        {"unsigned_char", 1, 7, 5, 3}, {"short", 2, 7, 5, 3},     {"unsigned_short", 2, 7, 5, 3},
+        {"int", 4, 7, 5, 3},           {"float", 4, 7, 5, 3},     {"double", 8, 7, 5, 3},
+        {"long", 8, 7, 5, 3},          {"short", 2, 300, 200, 9},
+    };
+    for (const auto& grid : grids) {
+        for (const bool text : {false, true}) {
+            const std::string path = write(
+                "threads.vtk", grid_file(grid.type, grid.size, text, grid.nx, grid.ny, grid.nz));
+            for (const byte_order order : {byte_order::big_endian, byte_order::little_endian}) {
+                vox::view::volume v;
+                ASSERT_EQ(vox::view::open(path, order, v), "");
+                const int x = grid.nx - 1, y = grid.ny - 1, z = grid.nz - 1;
+                for (const extent part : {v.whole(), extent{1, x - 1, 0, y, 0, z},
+                                          extent{2, 2, 1, y - 1, 1, z}, extent{0, x, y, y, 0, z},
+                                          extent{x, x, y, y, z, z}, extent{0, x, 1, 2, 1, 1}}) {
+                    const auto values = static_cast<std::size_t>(part[1] - part[0] + 1) *
+                                        static_cast<std::size_t>(part[3] - part[2] + 1) *
+                                        static_cast<std::size_t>(part[5] - part[4] + 1);
+                    std::string one(values * grid.size, '\0');
+                    std::uint64_t read_one = 0;
+                    ASSERT_EQ(vox::view::read_samples(v, part, one.data(), read_one,
+                                                      {.threads = 1, .least_per_thread = 1}),
+                              "");
+                    // More threads than values for the small grids.
+                    const bool small = grid.nx * grid.ny * grid.nz < 200;
+                    for (const unsigned threads : {2U, 3U, 7U, small ? 200U : 5U}) {
+                        SCOPED_TRACE(std::string(grid.type) + (text ? " text" : " binary") +
+                                     (order == byte_order::big_endian ? " big" : " little") +
+                                     ", part from " + std::to_string(part[0]) + " " +
+                                     std::to_string(part[2]) + " " + std::to_string(part[4]) +
+                                     ", " + std::to_string(threads) + " threads");
+                        std::string got(one.size(), '\x55');
+                        std::uint64_t read = 0;
+                        ASSERT_EQ(
+                            vox::view::read_samples(v, part, got.data(), read,
+                                                    {.threads = threads, .least_per_thread = 1}),
+                            "");
+                        EXPECT_TRUE(got == one);
+                        EXPECT_EQ(read, read_one);
+                    }
+                }
+            }
+        }
+    }
+}
+
 TEST(volume, refuses_with_the_reason) {
     const struct {
         const char* name;
