@@ -96,14 +96,6 @@ bool parse_real(const char* p, const char* end, double& value) {
 
 namespace {
 
-void note_bad_word(bad_words& bad, const char* word, const char* end, std::uint64_t offset) {
-    if (bad.count++ == 0) {
-        bad.first.assign(word,
-                         std::min<std::size_t>(static_cast<std::size_t>(end - word), shown_word));
-        bad.first_at = offset;
-    }
-}
-
 template <typename T>
 using unsigned_of = std::conditional_t<
     sizeof(T) == 1, std::uint8_t,
@@ -258,6 +250,13 @@ std::uint64_t scan_reals(const char* p, std::size_t n, sample_sink::state& s) {
 
 } // namespace
 
+void word_tally::note(const char* word, const char* end, std::uint64_t offset) {
+    if (count++ == 0) {
+        first.assign(word, std::min<std::size_t>(static_cast<std::size_t>(end - word), shown_word));
+        first_at = offset;
+    }
+}
+
 const type_info* find_type(std::string_view word) {
     for (const type_info& type : types) {
         if (std::equal(type.word.begin(), type.word.end(), word.begin(), word.end(),
@@ -312,15 +311,6 @@ sample_sink::sample_sink(const type_info& type, bool text, bool colours)
 
 namespace {
 
-void note_unreadable(unreadable_words& words, const char* word, const char* end,
-                     std::uint64_t offset) {
-    if (words.count++ == 0) {
-        words.first.assign(word,
-                           std::min<std::size_t>(static_cast<std::size_t>(end - word), shown_word));
-        words.first_at = offset;
-    }
-}
-
 // The range of an integer type of `size` bytes.
 bool fits(const type_info& type, const integer_word& i) {
     const unsigned bits = type.kind == number_kind::bit ? 1 : type.size * 8;
@@ -338,7 +328,7 @@ void sample_sink::word(const char* word, const char* end, std::uint64_t at) {
     if (colours_) {
         double v = 0;
         if (!parse_real(word, end, v) || !std::isfinite(v) || std::fabs(v) > 1e15) {
-            note_bad_word(bad_, word, end, at);
+            bad_.note(word, end, at);
             return;
         }
         const std::uint64_t byte = colour_byte(v);
@@ -350,7 +340,7 @@ void sample_sink::word(const char* word, const char* end, std::uint64_t at) {
     if (type_.kind == number_kind::floating) {
         double v = 0;
         if (!parse_real(word, end, v)) {
-            note_bad_word(bad_, word, end, at);
+            bad_.note(word, end, at);
             return;
         }
         ++values_;
@@ -361,7 +351,7 @@ void sample_sink::word(const char* word, const char* end, std::uint64_t at) {
             s_.fmax = std::max(s_.fmax, v);
         } else {
             ++not_finite_;
-            note_unreadable(unreadable_, word, end, at);
+            unreadable_.note(word, end, at);
         }
         return;
     }
@@ -369,7 +359,7 @@ void sample_sink::word(const char* word, const char* end, std::uint64_t at) {
     constexpr std::uint64_t sign_bit = std::uint64_t{1} << 63;
     if (!i.ok || (type_.kind == number_kind::signed_integer &&
                   i.magnitude > (i.negative ? sign_bit : sign_bit - 1))) {
-        note_bad_word(bad_, word, end, at);
+        bad_.note(word, end, at);
         return;
     }
     ++values_;
@@ -383,11 +373,11 @@ void sample_sink::word(const char* word, const char* end, std::uint64_t at) {
         type_.size == 1 || (type_.kind == number_kind::unsigned_integer && i.negative &&
                             (width == 64 || i.magnitude < (std::uint64_t{1} << width)));
     if (!fits(type_, i) && !wraps) {
-        note_unreadable(unreadable_, word, end, at);
+        unreadable_.note(word, end, at);
         return;
     }
     if (!fits(type_, i)) {
-        note_unreadable(wrapped_, word, end, at);
+        wrapped_.note(word, end, at);
         // 64 bits are all there is: a negative number already stands as its two's complement.
         if (width < 64) {
             bits &= (std::uint64_t{1} << width) - 1;
@@ -497,13 +487,13 @@ void array_sink::add(double value, double swapped) {
 void array_sink::word(const char* word, const char* end, std::uint64_t at) {
     double v = 0;
     if (!parse_real(word, end, v)) {
-        note_bad_word(bad_, word, end, at);
+        bad_.note(word, end, at);
         return;
     }
     if (!std::isfinite(v) ||
         (type_ != nullptr && type_->size == 4 && type_->kind == number_kind::floating &&
          std::fabs(v) > std::numeric_limits<float>::max())) {
-        note_unreadable(unreadable_, word, end, at);
+        unreadable_.note(word, end, at);
     }
     add(v, v);
 }

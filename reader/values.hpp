@@ -91,12 +91,16 @@ integer_word parse_integer(const char* begin, const char* end);
 // reads back as a float.
 std::string format_number(double value, bool single = false);
 
-// Words that are not numbers (or not integers, where integers are due) in a text payload.
-struct bad_words {
+// Words of a text payload of one kind: how many, and the first of them.
+struct word_tally {
     std::uint64_t count = 0;
-    std::string first;          // the first of them, cut short when long
+    std::string first;          // cut short when long
     std::uint64_t first_at = 0; // its offset in the file
+    void note(const char* word, const char* end, std::uint64_t offset);
 };
+
+// Words that are not numbers (or not integers, where integers are due) in a text payload.
+using bad_words = word_tally;
 
 // Takes the values of an array: binary bytes through take(), or the words of a text payload one at
 // a time, as the parser finds where the payload ends.
@@ -107,11 +111,7 @@ class value_sink : public payload_sink {
 
 // Numbers in text that VTK's reader does not read back as written: words it cannot read at all
 // (nan, inf, beyond the type's range for reals), and integers beyond their type, which it wraps.
-struct unreadable_words {
-    std::uint64_t count = 0;
-    std::string first;
-    std::uint64_t first_at = 0;
-};
+using unreadable_words = word_tally;
 
 // The values of a sample payload: binary ones read big-endian, or numbers as text.
 class sample_sink final : public value_sink {

@@ -502,8 +502,7 @@ bool claims(const std::string& path) {
     legacy::fd_source from(header.fd);
     legacy::input in(from);
     std::string_view line;
-    if (in.read_line(line) != legacy::line_status::ok ||
-        line.substr(0, 22) != "# vtk DataFile Version") {
+    if (in.read_line(line) != legacy::line_status::ok || !legacy::magic_version(line)) {
         return false;
     }
     // The title, and the encoding line with a path in reference mode.
@@ -513,9 +512,7 @@ bool claims(const std::string& path) {
         in.read_word(word) != legacy::line_status::ok) {
         return false;
     }
-    const std::string_view dataset = "DATASET";
-    return !std::equal(word.begin(), word.end(), dataset.begin(), dataset.end(),
-                       [](char x, char y) { return (x & ~0x20) == y; });
+    return !legacy::same_word(word, "DATASET");
 }
 
 } // namespace vox::view

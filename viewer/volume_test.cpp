@@ -480,6 +480,10 @@ TEST(volume, claims_the_files_without_a_dataset_line) {
         {"# vtk DataFile Version 3.0\nt\nASCII\nDATASET STRUCTURED_POINTS\n", false},
         {"# vtk DataFile Version 3.0\nt\nBINARY\n\n  dataset POLYDATA\n", false},
         {"# vtk DataFile Version 3.0\n", false},
+        // The magic line as the parser takes it: a version, with blanks or tabs before it.
+        {"# vtk DataFile Version\t4.2\nt\nBINARY\nDIMENSIONS  1 1 1\n", true},
+        {"# vtk DataFile Version x\nt\nBINARY\nDIMENSIONS  1 1 1\n", false},
+        {"# vtk DataFile Versions 2.0\nt\nBINARY\nDIMENSIONS  1 1 1\n", false},
         {"solid\n", false},
         {"", false},
     };
