@@ -14,8 +14,8 @@ reader = OpenDataFile(sys.argv[1])
 reader.UpdatePipeline()
 algorithm = reader.GetClientSideObject()
 rank = servermanager.vtkProcessModule.GetProcessModule().GetPartitionId()
-# The whole line in one write(2): the ranks share the pipe, and a line written in parts may
-# interleave with the other rank's.
+# The whole line in one write(2) to descriptor 1: the ranks share the pipe, and a line written
+# in parts may interleave with the other rank's.
 line = "%d %d %d\n" % (rank, algorithm.GetSampleBytesRead(),
                        algorithm.GetOutputDataObject(0).GetNumberOfPoints())
-os.write(sys.stdout.fileno(), line.encode())
+os.write(1, line.encode())  # pvbatch replaces sys.stdout with an object of its own
