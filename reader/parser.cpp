@@ -26,17 +26,8 @@ struct read_failure {};
 constexpr std::size_t most_arrays = 4096;
 constexpr std::uint64_t most_tuples = std::uint64_t{1} << 56;
 constexpr std::uint64_t most_values = std::uint64_t{1} << 60;
-// Words longer than this in text values are no numbers: the sink is shown their start only.
-constexpr std::size_t max_word = 128;
 // The longest keyword, TEXTURE_COORDINATES: one that ends a number lies in its last bytes.
 constexpr std::size_t longest_keyword = sizeof keyword::texture_coordinates - 1;
-
-bool same_word(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
-}
 
 std::string quoted(std::string_view text) {
     return "\"" + std::string(text) + "\"";
@@ -409,24 +400,11 @@ void parser::header() {
     case line_status::too_long:
         fail(magic, "a line longer than " + to_text(input::max_line) + " bytes: " + shown(line));
     }
-    // "# vtk DataFile Version" exactly, then the version after any blanks; VTK's reader takes
-    // whatever follows that.
-    const std::string_view prefix(keyword::magic_prefix, sizeof keyword::magic_prefix - 2);
-    std::size_t i = prefix.size();
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) {
-        ++i;
-    }
-    std::size_t end = i;
-    while (end < line.size() && (is_digit(line[end]) || line[end] == '.')) {
-        ++end;
-    }
-    const std::string_view version = line.substr(std::min(i, line.size()), end - i);
-    const auto dot = version.find('.');
-    if (!line.starts_with(prefix) || i == prefix.size() || dot == 0 ||
-        dot == std::string_view::npos || dot + 1 == version.size()) {
+    const std::optional<std::string_view> version = magic_version(line);
+    if (!version) {
         throw layout_error{"line 1: expected " + magic + ", found " + shown(line)};
     }
-    m_.version = version;
+    m_.version = *version;
 
     const line_status title = in_.read_line(line);
     if (title == line_status::read_error) {
@@ -886,6 +864,34 @@ void parser::run() {
 }
 
 } // namespace
+
+std::optional<std::string_view> magic_version(std::string_view line) {
+    // "# vtk DataFile Version" exactly, then the version after any blanks; VTK's reader takes
+    // whatever follows that.
+    const std::string_view prefix(keyword::magic_prefix, sizeof keyword::magic_prefix - 2);
+    std::size_t i = prefix.size();
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) {
+        ++i;
+    }
+    std::size_t end = i;
+    while (end < line.size() && (is_digit(line[end]) || line[end] == '.')) {
+        ++end;
+    }
+    const std::string_view version = line.substr(std::min(i, line.size()), end - i);
+    const auto dot = version.find('.');
+    if (!line.starts_with(prefix) || i == prefix.size() || dot == 0 ||
+        dot == std::string_view::npos || dot + 1 == version.size()) {
+        return std::nullopt;
+    }
+    return version;
+}
+
+bool same_word(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
 
 bool is_keyword(std::string_view word) {
     return find_rule(word) != nullptr;

@@ -12,7 +12,9 @@
 #include "input.hpp"
 #include "model.hpp"
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace vox::legacy {
 
@@ -35,6 +37,13 @@ struct parse_result {
 };
 
 parse_result parse(source& from, file_model& model, value_provider* values = nullptr);
+
+// The version of a magic line ("# vtk DataFile Version 2.0" gives "2.0"), as the parser takes
+// it; none for another line.
+std::optional<std::string_view> magic_version(std::string_view line);
+
+// Whether two words are the same in any case, as VTK's reader takes keywords.
+bool same_word(std::string_view a, std::string_view b);
 
 // Whether `word` is a keyword of the layout, in any case.
 bool is_keyword(std::string_view word);

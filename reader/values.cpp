@@ -31,8 +31,6 @@ constexpr type_info types[] = {
     {"double", 8, number_kind::floating},
 };
 
-// Words longer than this are no numbers.
-constexpr std::size_t max_word = 128;
 constexpr std::size_t shown_word = 32;
 // Values that are also read the other way round, for the little-endian evidence: the first ones of
 // every stretch of the payload, counted in values, so that the evidence is the same wherever the
@@ -98,54 +96,20 @@ bool parse_real(const char* p, const char* end, double& value) {
 
 namespace {
 
-void note_bad_word(bad_words& bad, const char* word, const char* end, std::uint64_t offset) {
-    if (bad.count++ == 0) {
-        bad.first.assign(word,
-                         std::min<std::size_t>(static_cast<std::size_t>(end - word), shown_word));
-        bad.first_at = offset;
-    }
-}
-
-template <unsigned Size>
-struct unsigned_of;
-template <>
-struct unsigned_of<1> {
-    using type = std::uint8_t;
-};
-template <>
-struct unsigned_of<2> {
-    using type = std::uint16_t;
-};
-template <>
-struct unsigned_of<4> {
-    using type = std::uint32_t;
-};
-template <>
-struct unsigned_of<8> {
-    using type = std::uint64_t;
-};
-
-template <typename U>
-U swap_bytes(U u) {
-    if constexpr (sizeof(U) == 1) {
-        return u;
-    } else if constexpr (sizeof(U) == 2) {
-        return static_cast<U>((u >> 8) | (u << 8));
-    } else if constexpr (sizeof(U) == 4) {
-        return __builtin_bswap32(u);
-    } else {
-        return __builtin_bswap64(u);
-    }
-}
+template <typename T>
+using unsigned_of = std::conditional_t<
+    sizeof(T) == 1, std::uint8_t,
+    std::conditional_t<sizeof(T) == 2, std::uint16_t,
+                       std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint64_t>>>;
 
 // The value at `p` read big-endian, as readers of the layout read it, or the other way round.
 template <typename T, bool Swapped = false>
 T load(const char* p) {
-    using U = typename unsigned_of<sizeof(T)>::type;
+    using U = unsigned_of<T>;
     U u;
     std::memcpy(&u, p, sizeof u);
     if ((std::endian::native == std::endian::little) != Swapped) {
-        u = swap_bytes(u);
+        u = byte_swapped(u);
     }
     return std::bit_cast<T>(u);
 }
@@ -286,6 +250,13 @@ std::uint64_t scan_reals(const char* p, std::size_t n, sample_sink::state& s) {
 
 } // namespace
 
+void word_tally::note(const char* word, const char* end, std::uint64_t offset) {
+    if (count++ == 0) {
+        first.assign(word, std::min<std::size_t>(static_cast<std::size_t>(end - word), shown_word));
+        first_at = offset;
+    }
+}
+
 const type_info* find_type(std::string_view word) {
     for (const type_info& type : types) {
         if (std::equal(type.word.begin(), type.word.end(), word.begin(), word.end(),
@@ -340,15 +311,6 @@ sample_sink::sample_sink(const type_info& type, bool text, bool colours)
 
 namespace {
 
-void note_unreadable(unreadable_words& words, const char* word, const char* end,
-                     std::uint64_t offset) {
-    if (words.count++ == 0) {
-        words.first.assign(word,
-                           std::min<std::size_t>(static_cast<std::size_t>(end - word), shown_word));
-        words.first_at = offset;
-    }
-}
-
 // The range of an integer type of `size` bytes.
 bool fits(const type_info& type, const integer_word& i) {
     const unsigned bits = type.kind == number_kind::bit ? 1 : type.size * 8;
@@ -366,13 +328,10 @@ void sample_sink::word(const char* word, const char* end, std::uint64_t at) {
     if (colours_) {
         double v = 0;
         if (!parse_real(word, end, v) || !std::isfinite(v) || std::fabs(v) > 1e15) {
-            note_bad_word(bad_, word, end, at);
+            bad_.note(word, end, at);
             return;
         }
-        // As VTK's reader keeps them: times 255, rounded, the low eight bits.
-        const auto byte =
-            static_cast<std::uint64_t>(static_cast<std::int64_t>(std::floor(v * 255 + 0.5))) &
-            0xffU;
+        const std::uint64_t byte = colour_byte(v);
         ++values_;
         s_.umin = std::min(s_.umin, byte);
         s_.umax = std::max(s_.umax, byte);
@@ -381,7 +340,7 @@ void sample_sink::word(const char* word, const char* end, std::uint64_t at) {
     if (type_.kind == number_kind::floating) {
         double v = 0;
         if (!parse_real(word, end, v)) {
-            note_bad_word(bad_, word, end, at);
+            bad_.note(word, end, at);
             return;
         }
         ++values_;
@@ -392,7 +351,7 @@ void sample_sink::word(const char* word, const char* end, std::uint64_t at) {
             s_.fmax = std::max(s_.fmax, v);
         } else {
             ++not_finite_;
-            note_unreadable(unreadable_, word, end, at);
+            unreadable_.note(word, end, at);
         }
         return;
     }
@@ -400,7 +359,7 @@ void sample_sink::word(const char* word, const char* end, std::uint64_t at) {
     constexpr std::uint64_t sign_bit = std::uint64_t{1} << 63;
     if (!i.ok || (type_.kind == number_kind::signed_integer &&
                   i.magnitude > (i.negative ? sign_bit : sign_bit - 1))) {
-        note_bad_word(bad_, word, end, at);
+        bad_.note(word, end, at);
         return;
     }
     ++values_;
@@ -414,11 +373,11 @@ void sample_sink::word(const char* word, const char* end, std::uint64_t at) {
         type_.size == 1 || (type_.kind == number_kind::unsigned_integer && i.negative &&
                             (width == 64 || i.magnitude < (std::uint64_t{1} << width)));
     if (!fits(type_, i) && !wraps) {
-        note_unreadable(unreadable_, word, end, at);
+        unreadable_.note(word, end, at);
         return;
     }
     if (!fits(type_, i)) {
-        note_unreadable(wrapped_, word, end, at);
+        wrapped_.note(word, end, at);
         // 64 bits are all there is: a negative number already stands as its two's complement.
         if (width < 64) {
             bits &= (std::uint64_t{1} << width) - 1;
@@ -452,25 +411,11 @@ std::size_t sample_sink::take(const char* data, std::size_t size, std::uint64_t,
         return size;
     }
     const std::size_t n = size / type_.size;
-    switch (type_.size * 4 + static_cast<unsigned>(type_.kind)) {
-#define VOX_SCAN(Size, Kind, Call)                                                                 \
-    case Size * 4 + static_cast<unsigned>(number_kind::Kind):                                      \
-        Call;                                                                                      \
-        break;
-        VOX_SCAN(1, signed_integer, scan_integers<std::int8_t>(data, n, s_))
-        VOX_SCAN(1, unsigned_integer, scan_integers<std::uint8_t>(data, n, s_))
-        VOX_SCAN(2, signed_integer, scan_integers<std::int16_t>(data, n, s_))
-        VOX_SCAN(2, unsigned_integer, scan_integers<std::uint16_t>(data, n, s_))
-        VOX_SCAN(4, signed_integer, scan_integers<std::int32_t>(data, n, s_))
-        VOX_SCAN(4, unsigned_integer, scan_integers<std::uint32_t>(data, n, s_))
-        VOX_SCAN(8, signed_integer, scan_integers<std::int64_t>(data, n, s_))
-        VOX_SCAN(8, unsigned_integer, scan_integers<std::uint64_t>(data, n, s_))
-        VOX_SCAN(4, floating, not_finite_ += scan_reals<float>(data, n, s_))
-        VOX_SCAN(8, floating, not_finite_ += scan_reals<double>(data, n, s_))
-#undef VOX_SCAN
-    default:
-        break;
-    }
+    VOX_TYPE_SWITCH(
+        type_,
+        if constexpr (std::is_floating_point_v<vox_t>) {
+            not_finite_ += scan_reals<vox_t>(data, n, s_);
+        } else { scan_integers<vox_t>(data, n, s_); })
     values_ += n;
     const std::size_t took = last ? size : n * type_.size;
     bytes_ += took;
@@ -542,13 +487,13 @@ void array_sink::add(double value, double swapped) {
 void array_sink::word(const char* word, const char* end, std::uint64_t at) {
     double v = 0;
     if (!parse_real(word, end, v)) {
-        note_bad_word(bad_, word, end, at);
+        bad_.note(word, end, at);
         return;
     }
     if (!std::isfinite(v) ||
         (type_ != nullptr && type_->size == 4 && type_->kind == number_kind::floating &&
          std::fabs(v) > std::numeric_limits<float>::max())) {
-        note_unreadable(unreadable_, word, end, at);
+        unreadable_.note(word, end, at);
     }
     add(v, v);
 }
@@ -557,28 +502,11 @@ std::size_t array_sink::take(const char* data, std::size_t size, std::uint64_t, 
     std::size_t took = size;
     if (type_ != nullptr && type_->kind != number_kind::bit) {
         const std::size_t n = size / type_->size;
-        for (std::size_t i = 0; i < n; ++i) {
-            const char* p = data + i * type_->size;
-            switch (type_->size * 4 + static_cast<unsigned>(type_->kind)) {
-#define VOX_ADD(Size, Kind, T)                                                                     \
-    case Size * 4 + static_cast<unsigned>(number_kind::Kind):                                      \
-        add(static_cast<double>(load<T>(p)), static_cast<double>(load<T, true>(p)));               \
-        break;
-                VOX_ADD(1, signed_integer, std::int8_t)
-                VOX_ADD(1, unsigned_integer, std::uint8_t)
-                VOX_ADD(2, signed_integer, std::int16_t)
-                VOX_ADD(2, unsigned_integer, std::uint16_t)
-                VOX_ADD(4, signed_integer, std::int32_t)
-                VOX_ADD(4, unsigned_integer, std::uint32_t)
-                VOX_ADD(8, signed_integer, std::int64_t)
-                VOX_ADD(8, unsigned_integer, std::uint64_t)
-                VOX_ADD(4, floating, float)
-                VOX_ADD(8, floating, double)
-#undef VOX_ADD
-            default:
-                break;
-            }
-        }
+        VOX_TYPE_SWITCH(
+            *type_, for (std::size_t i = 0; i < n; ++i) {
+                const char* p = data + i * sizeof(vox_t);
+                add(static_cast<double>(load<vox_t>(p)), static_cast<double>(load<vox_t, true>(p)));
+            })
         took = last ? size : n * type_->size;
     }
     bytes_ += took;
@@ -593,56 +521,96 @@ bool array_sink::looks_swapped() const {
     return odd || (values_ >= 3 && not_increasing_ != 0 && swapped_increasing_);
 }
 
-// Reverses the bytes of each value of `size` bytes, eight bytes at a time: with `lanes` the
-// reversal of one 64-bit word into its values.
-void swap_each(char* data, std::uint64_t values, unsigned size) {
-    const std::uint64_t bytes = values * size;
+namespace {
+
+// Swaps a block of values at a time, whose fixed count lets the compiler swap them together.
+template <typename U>
+void swap_values(char* data, std::uint64_t count) {
+    constexpr std::uint64_t block = 64 / sizeof(U);
     std::uint64_t i = 0;
-    const auto words = [&](auto lanes) {
-        for (; i + 8 <= bytes; i += 8) {
-            std::uint64_t v;
-            std::memcpy(&v, data + i, 8);
-            v = lanes(v);
-            std::memcpy(data + i, &v, 8);
+    for (; i + block <= count; i += block) {
+        U v[block];
+        std::memcpy(v, data + i * sizeof(U), sizeof v);
+        for (U& u : v) {
+            u = byte_swapped(u);
         }
-    };
-    if (size == 2) {
-        words([](std::uint64_t v) {
-            return ((v & 0x00ff00ff00ff00ffULL) << 8) | ((v >> 8) & 0x00ff00ff00ff00ffULL);
-        });
-    } else if (size == 4) {
-        words([](std::uint64_t v) { return std::rotl(__builtin_bswap64(v), 32); });
-    } else if (size == 8) {
-        words([](std::uint64_t v) { return __builtin_bswap64(v); });
-    } else {
-        return;
+        std::memcpy(data + i * sizeof(U), v, sizeof v);
     }
-    for (; i < bytes; i += size) {
-        std::reverse(data + i, data + i + size);
+    for (; i < count; ++i) {
+        U u;
+        std::memcpy(&u, data + i * sizeof(U), sizeof u);
+        u = byte_swapped(u);
+        std::memcpy(data + i * sizeof(U), &u, sizeof u);
     }
 }
 
-// A value of `type` from its bytes in the host's order.
-double value_of(const type_info& type, const char* bytes) {
-    const auto get = [bytes]<typename T>(T) {
-        T v;
-        std::memcpy(&v, bytes, sizeof v);
-        return static_cast<double>(v);
-    };
-    switch (type.kind) {
-    case number_kind::floating:
-        return type.size == 4 ? get(float{}) : get(double{});
-    case number_kind::signed_integer:
-        return type.size == 1   ? get(std::int8_t{})
-               : type.size == 2 ? get(std::int16_t{})
-               : type.size == 4 ? get(std::int32_t{})
-                                : get(std::int64_t{});
+} // namespace
+
+void swap_each(char* data, std::uint64_t values, unsigned size) {
+    switch (size) {
+    case 2:
+        swap_values<std::uint16_t>(data, values);
+        break;
+    case 4:
+        swap_values<std::uint32_t>(data, values);
+        break;
+    case 8:
+        swap_values<std::uint64_t>(data, values);
+        break;
     default:
-        return type.size == 1   ? get(std::uint8_t{})
-               : type.size == 2 ? get(std::uint16_t{})
-               : type.size == 4 ? get(std::uint32_t{})
-                                : get(std::uint64_t{});
+        break;
     }
+}
+
+double value_of(const type_info& type, const char* bytes) {
+    double value = 0;
+    VOX_TYPE_SWITCH(type, vox_t v; std::memcpy(&v, bytes, sizeof v); value = static_cast<double>(v))
+    if (type.kind == number_kind::bit) {
+        value = static_cast<unsigned char>(*bytes);
+    }
+    return value;
+}
+
+std::uint8_t colour_byte(double value) {
+    // VTK's reader reads a float and converts 255 * f + 0.5 to unsigned char: towards zero, and
+    // through an int, whose low byte is kept.
+    const double scaled = 255.0 * static_cast<double>(static_cast<float>(value)) + 0.5;
+    if (!(std::fabs(scaled) < 2147483648.0)) {
+        return 0;
+    }
+    return static_cast<std::uint8_t>(static_cast<std::int64_t>(scaled) & 0xff);
+}
+
+bool store_text_value(const type_info& type, bool colours, const char* begin, const char* end,
+                      char* to) {
+    if (colours || type.kind == number_kind::floating) {
+        double real = 0;
+        if (!parse_real(begin, end, real)) {
+            return false;
+        }
+        if (colours) {
+            *to = static_cast<char>(colour_byte(real));
+        } else if (type.size == 4) {
+            const auto v = static_cast<float>(real);
+            std::memcpy(to, &v, sizeof v);
+        } else {
+            std::memcpy(to, &real, sizeof real);
+        }
+        return true;
+    }
+    const integer_word w = parse_integer(begin, end);
+    if (!w.ok) {
+        return false;
+    }
+    // Wrapped to the type's width, as VTK's reader wraps integers beyond it.
+    const std::uint64_t bits = w.negative ? ~w.magnitude + 1 : w.magnitude;
+    if (type.kind == number_kind::bit) {
+        *to = static_cast<char>(bits != 0 ? 1 : 0);
+        return true;
+    }
+    VOX_TYPE_SWITCH(type, const auto v = static_cast<unsigned_of<vox_t>>(bits);
+                    std::memcpy(to, &v, sizeof v))
+    return true;
 }
 
 } // namespace vox::legacy

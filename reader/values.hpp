@@ -5,6 +5,7 @@
 #include "input.hpp"
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,52 @@ struct type_info {
         return kind == number_kind::bit ? (values + 7) / 8 : values * size;
     }
 };
+
+// Words longer than this in text values are no numbers: a sink is shown their start only.
+inline constexpr std::size_t max_word = 128;
+
+// The code of a type of values, by which VOX_TYPE_SWITCH tells them apart.
+constexpr unsigned type_code(unsigned size, number_kind kind) {
+    return size * 4 + static_cast<unsigned>(kind);
+}
+
+// Runs the statements that follow `type` with `vox_t` the C++ type of its values, once for each
+// type of known size but bits, as VTK's vtkTemplateMacro does: the one place that turns a type
+// word into a C++ type. Nothing runs for bits.
+#define VOX_TYPE_CASE(Size, Kind, T, ...)                                                          \
+    case ::vox::legacy::type_code(Size, ::vox::legacy::number_kind::Kind): {                       \
+        using vox_t = T;                                                                           \
+        __VA_ARGS__;                                                                               \
+    } break;
+#define VOX_TYPE_SWITCH(type, ...)                                                                 \
+    switch (::vox::legacy::type_code((type).size, (type).kind)) {                                  \
+        VOX_TYPE_CASE(1, signed_integer, std::int8_t, __VA_ARGS__)                                 \
+        VOX_TYPE_CASE(1, unsigned_integer, std::uint8_t, __VA_ARGS__)                              \
+        VOX_TYPE_CASE(2, signed_integer, std::int16_t, __VA_ARGS__)                                \
+        VOX_TYPE_CASE(2, unsigned_integer, std::uint16_t, __VA_ARGS__)                             \
+        VOX_TYPE_CASE(4, signed_integer, std::int32_t, __VA_ARGS__)                                \
+        VOX_TYPE_CASE(4, unsigned_integer, std::uint32_t, __VA_ARGS__)                             \
+        VOX_TYPE_CASE(8, signed_integer, std::int64_t, __VA_ARGS__)                                \
+        VOX_TYPE_CASE(8, unsigned_integer, std::uint64_t, __VA_ARGS__)                             \
+        VOX_TYPE_CASE(4, floating, float, __VA_ARGS__)                                             \
+        VOX_TYPE_CASE(8, floating, double, __VA_ARGS__)                                            \
+    default:                                                                                       \
+        break;                                                                                     \
+    }
+
+// The value `u` with its bytes in the other order: the one byte swap of the library.
+template <typename U>
+constexpr U byte_swapped(U u) {
+    if constexpr (sizeof(U) == 1) {
+        return u;
+    } else if constexpr (sizeof(U) == 2) {
+        return static_cast<U>(__builtin_bswap16(static_cast<std::uint16_t>(u)));
+    } else if constexpr (sizeof(U) == 4) {
+        return static_cast<U>(__builtin_bswap32(static_cast<std::uint32_t>(u)));
+    } else {
+        return static_cast<U>(__builtin_bswap64(static_cast<std::uint64_t>(u)));
+    }
+}
 
 // The type of a type word, in any case as VTK's reader takes it; none for a word of unknown size.
 const type_info* find_type(std::string_view word);
@@ -44,12 +91,16 @@ integer_word parse_integer(const char* begin, const char* end);
 // reads back as a float.
 std::string format_number(double value, bool single = false);
 
-// Words that are not numbers (or not integers, where integers are due) in a text payload.
-struct bad_words {
+// Words of a text payload of one kind: how many, and the first of them.
+struct word_tally {
     std::uint64_t count = 0;
-    std::string first;          // the first of them, cut short when long
+    std::string first;          // cut short when long
     std::uint64_t first_at = 0; // its offset in the file
+    void note(const char* word, const char* end, std::uint64_t offset);
 };
+
+// Words that are not numbers (or not integers, where integers are due) in a text payload.
+using bad_words = word_tally;
 
 // Takes the values of an array: binary bytes through take(), or the words of a text payload one at
 // a time, as the parser finds where the payload ends.
@@ -60,11 +111,7 @@ class value_sink : public payload_sink {
 
 // Numbers in text that VTK's reader does not read back as written: words it cannot read at all
 // (nan, inf, beyond the type's range for reals), and integers beyond their type, which it wraps.
-struct unreadable_words {
-    std::uint64_t count = 0;
-    std::string first;
-    std::uint64_t first_at = 0;
-};
+using unreadable_words = word_tally;
 
 // The values of a sample payload: binary ones read big-endian, or numbers as text.
 class sample_sink final : public value_sink {
@@ -153,5 +200,17 @@ void swap_each(char* data, std::uint64_t values, unsigned size);
 
 // A value of `type` from its bytes in the host's order; bits as whole bytes.
 double value_of(const type_info& type, const char* bytes);
+
+// The byte that VTK's reader keeps for a colour value given as text: (unsigned char)(255 * v +
+// 0.5) of the value read as a float, that is rounded, then its low eight bits (11 gives 245, -1
+// gives 2); 0 where the product leaves the range of an int, as the processor converts it.
+std::uint8_t colour_byte(double value);
+
+// Stores a number given as text at `to` as VTK's reader keeps it in an array of `type`, in the
+// host's byte order: reals as floats or doubles, integers wrapped to the type's width, bits as
+// one byte (0 or 1), and with `colours` a real as its colour byte. False when the word is no
+// number of that type.
+bool store_text_value(const type_info& type, bool colours, const char* begin, const char* end,
+                      char* to);
 
 } // namespace vox::legacy

@@ -155,6 +155,9 @@ const parse_case cases[] = {
      "samples 0\npoint SCALARS scalars float 1x1 @172+0 lut default"},
 
     // Refused, and not in the layout.
+    {"a dimension past 32 bits",
+     "# vtk DataFile Version 2.0\nOutput from voxeven\nBINARY\nDIMENSIONS  4294967299 1 1\n",
+     "layout: line 4: expected \"DIMENSIONS  X Y Z\", found \"4294967299\""},
     {"POLYDATA", "# vtk DataFile Version 3.0\nt\nASCII\nDATASET POLYDATA\nPOINTS 1 float\n0 0 0\n",
      "refused: line 4: DATASET POLYDATA, whose points are listed one by one; only "
      "STRUCTURED_POINTS and RECTILINEAR_GRID files are read"},

@@ -6,7 +6,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 #include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -87,11 +91,38 @@ TEST(reader, reports_alike_whatever_the_size_of_the_reads) {
         const auto expected =
             vox::info::inspect(whole, {.header_path = "", .follow_reference = false});
         ASSERT_EQ(expected.failed, vox::info::report::failure::none) << expected.error;
-        for (const std::size_t step : {1UL, 3UL, 13UL, 4097UL, 131071UL}) {
+        // Every read size up to past the longest keyword line, so that reads end at every byte
+        // of it, and larger ones.
+        std::vector<std::size_t> steps(40);
+        std::iota(steps.begin(), steps.end(), 1);
+        steps.insert(steps.end(), {4097, 131071});
+        for (const std::size_t step : steps) {
             trickle_source part(file.bytes, step);
             const auto got =
                 vox::info::inspect(part, {.header_path = "", .follow_reference = false});
             EXPECT_EQ(got.text, expected.text) << file.name << ", reads of " << step << " bytes";
+        }
+    }
+}
+
+// Where each array lies, as the parser finds it with no sink to take the values: the same
+// wherever a read ends, also right after a keyword that ends converter-form values.
+TEST(reader, places_the_arrays_alike_whatever_the_size_of_the_reads) {
+    const auto places = [](vox::legacy::source& from) {
+        vox::legacy::file_model model;
+        const auto parsed = vox::legacy::parse(from, model);
+        std::string out = parsed.message;
+        for (const auto& a : model.arrays) {
+            out += " " + a.keyword + "@" + std::to_string(a.offset) + "+" + std::to_string(a.bytes);
+        }
+        return out;
+    };
+    for (const auto& file : files) {
+        vox::legacy::memory_source whole(file.bytes);
+        const std::string expected = places(whole);
+        for (std::size_t step = 1; step <= 40; ++step) {
+            trickle_source part(file.bytes, step);
+            EXPECT_EQ(places(part), expected) << file.name << ", reads of " << step << " bytes";
         }
     }
 }
@@ -115,6 +146,66 @@ TEST(reader, explains_alike_whatever_the_size_of_the_reads) {
             EXPECT_EQ(got.failed, vox::info::report::failure::layout);
             EXPECT_EQ(got.error, file.error) << file.name << ", reads of " << step << " bytes";
         }
+    }
+}
+
+// A converter-form array read from a pipe, which may never end, is searched for the keyword
+// after it only as far as its values could reach, and a MiB beyond; a file to its end.
+TEST(reader, searches_a_pipe_only_so_far) {
+    const std::string head = title + "BINARY\nDIMENSIONS  2 1 1\nX_COORDINATES 2 float\n";
+    const std::string body = head + std::string(std::size_t{3} << 20, '\x01');
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    std::thread writer([&] {
+        for (std::size_t at = 0; at < body.size();) {
+            const ssize_t n = ::write(ends[1], body.data() + at, body.size() - at);
+            if (n <= 0) {
+                break;
+            }
+            at += static_cast<std::size_t>(n);
+        }
+        ::close(ends[1]);
+    });
+    vox::legacy::fd_source pipe(ends[0]);
+    vox::legacy::file_model model;
+    const auto piped = vox::legacy::parse(pipe, model);
+    // The rest, so that the writer ends.
+    char rest[65536];
+    while (::read(ends[0], rest, sizeof rest) > 0) {
+    }
+    ::close(ends[0]);
+    writer.join();
+    // Two values: (2 + 1) * 64 bytes and the MiB.
+    const std::string expected =
+        ": expected \"Y_COORDINATES ...\" after the values of X_COORDINATES, ";
+    EXPECT_TRUE(piped.message.ends_with(expected + "found none in 1048768 bytes")) << piped.message;
+    vox::legacy::memory_source file(body);
+    const auto whole = vox::legacy::parse(file, model);
+    EXPECT_TRUE(whole.message.ends_with(expected + "found the end of the file")) << whole.message;
+}
+
+// Whether integer samples look little-endian: the steps between neighbours read the other way
+// round must be less than an eighth of those read as written. Value pairs of 0 and a value whose
+// two readings are X and Y.
+TEST(reader, judges_integers_swapped_past_an_eighth_of_the_steps) {
+    const struct {
+        unsigned char high, low; // X = 256 high + low, Y = 256 low + high
+        bool swapped;
+    } rows[] = {
+        {8, 1, false}, // 2049 against 264: a ratio of 7.8
+        {9, 1, true},  // 2305 against 265: 8.7
+        {1, 9, false}, // the other way round
+    };
+    const vox::legacy::type_info& type = *vox::legacy::find_type("unsigned_short");
+    for (const auto& row : rows) {
+        std::string bytes;
+        for (int i = 0; i < 32; ++i) {
+            bytes +=
+                std::string{'\0', '\0', static_cast<char>(row.high), static_cast<char>(row.low)};
+        }
+        vox::legacy::sample_sink sink(type, false);
+        sink.take(bytes.data(), bytes.size(), 0, true);
+        EXPECT_EQ(sink.looks_swapped(), row.swapped) << int{row.high} << " " << int{row.low};
     }
 }
 

@@ -34,7 +34,9 @@ template <typename T>
 std::string bytes_of(std::initializer_list<T> values, bool big = true) {
     std::string out;
     for (const T value : values) {
-        using U = std::conditional_t<sizeof(T) == 2, std::uint16_t, std::uint32_t>;
+        using U =
+            std::conditional_t<sizeof(T) == 2, std::uint16_t,
+                               std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint64_t>>;
         const auto bits = std::bit_cast<U>(value);
         for (unsigned i = 0; i < sizeof(T); ++i) {
             const auto shift = static_cast<unsigned>(big ? 8 * (sizeof(T) - 1 - i) : 8 * i);
@@ -71,6 +73,8 @@ struct info_case {
     int status = 0;
     std::vector<std::string> lines = {}; // whole lines of standard output, in this order
     std::string err = "";                // standard error, exactly
+    // Files that only their owner may read: the row runs as another user, as root reads all.
+    std::vector<std::string> unreadable = {};
 };
 
 void PrintTo(const info_case& c, std::ostream* os) {
@@ -458,6 +462,46 @@ const info_case cases[] = {
      .status = 2,
      .err = "f.vtk: line 4: DATASET UNSTRUCTURED_GRID, whose points are listed one by one; only "
             "STRUCTURED_POINTS and RECTILINEAR_GRID files are read\n"},
+    // Coordinates of every width, and none finite.
+    {.name = "64-bit integer coordinates",
+     .files = {{"f.vtk", title + "BINARY\nDIMENSIONS  3 1 1\nX_COORDINATES 3 long\n" +
+                             bytes_of<std::int64_t>({-5, 0, 9}) +
+                             "Y_COORDINATES 1 unsigned_long\n" +
+                             bytes_of<std::uint64_t>({std::uint64_t{1} << 40}) +
+                             "Z_COORDINATES 1 float\n" + bytes_of<float>({1}) +
+                             "POINT_DATA  3\nSCALARS scalars  unsigned_char\n"
+                             "LOOKUP_TABLE default\n\x01\x02\x03"}},
+     .lines = {"  x: 3 values, -5 to 9", "  y: 1 value, 1099511627776 to 1099511627776",
+               "  result: consistent"}},
+    {.name = "coordinates none of them finite",
+     .files = {{"f.vtk", title + "ASCII\nDIMENSIONS  2 1 1\nX_COORDINATES 2 float\nnan inf\n"
+                                 "Y_COORDINATES 1 float\nnan\nZ_COORDINATES 1 float\n0\n"
+                                 "POINT_DATA  2\nSCALARS scalars  short\nLOOKUP_TABLE default\n"
+                                 "1 2\n"}},
+     .lines = {"  x: 2 values, none finite", "  y: 1 value, none finite", "  z: 1 value, 0 to 0",
+               "  extent: x none, y none, z 0 to 0"}},
+    // Text samples: of a type of no known size, and beyond a char.
+    {.name = "text samples of a type word of no known size",
+     .files = {{"f.vtk", uniform("ASCII", "POINT_DATA  8\nSCALARS scalars  foo_type\n"
+                                          "LOOKUP_TABLE default\n1 2 3 4 5 6 7 -8\n")}},
+     .lines = {"  samples: foo_type as text, 8 numbers in 17 bytes from byte 204",
+               "  values: -8 to 7",
+               "  warning: the type word \"foo_type\" has no known size; the length of the "
+               "samples is not checked"}},
+    {.name = "a text char beyond its range wraps as VTK loads it",
+     .files = {{"f.vtk", uniform("ASCII", "POINT_DATA  8\nSCALARS scalars  char\n"
+                                          "LOOKUP_TABLE default\n200 -3 0 1 2 3 4 5\n")}},
+     .lines = {"  values: -56 to 5",
+               "  warning: samples: 1 number is beyond char, the first \"200\" at byte 200; VTK's "
+               "reader loads it as -56"}},
+    // Root opens every file: this row runs as another user.
+    {.name = "a referenced file that cannot be opened",
+     .files = {{"f.vtk", uniform("BINARY_FILE v.raw")}, {"v.raw", eight_shorts}},
+     .status = 1,
+     .lines = {"  problem: samples: the referenced file v.raw cannot be opened (Permission "
+               "denied)",
+               "  result: 1 problem, 1 warning"},
+     .unreadable = {"v.raw"}},
     {.name = "no argument", .args = {}, .status = 2, .err = "USAGE: voxinfo file...\n"},
 
     // The options.
@@ -531,7 +575,24 @@ TEST_P(voxinfo_run, reports) {
     }
     std::vector<std::string> argv = c.args;
     argv.insert(argv.begin(), "voxinfo");
-    const auto got = run_program(VOXINFO, argv, dir.path());
+    std::string program = VOXINFO;
+    if (!c.unreadable.empty()) {
+        if (::access("/usr/bin/setpriv", X_OK) != 0) {
+            GTEST_SKIP() << "no setpriv here to run as another user";
+        }
+        std::filesystem::permissions(dir.path(), std::filesystem::perms(0755));
+        for (const auto& [name, content] : c.files) {
+            std::filesystem::permissions(dir.path() + "/" + name, std::filesystem::perms(0644));
+        }
+        for (const std::string& name : c.unreadable) {
+            std::filesystem::permissions(dir.path() + "/" + name, std::filesystem::perms(0600));
+        }
+        argv.front() = VOXINFO;
+        argv.insert(argv.begin(),
+                    {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
+        program = "/usr/bin/setpriv";
+    }
+    const auto got = run_program(program, argv, dir.path());
     EXPECT_EQ(got.status, c.status);
     EXPECT_EQ(got.err, c.err);
     // The lines in their order, others between them allowed.

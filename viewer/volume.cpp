@@ -8,6 +8,7 @@
 #include "values.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <cmath>
@@ -15,7 +16,10 @@
 #include <fcntl.h>
 #include <limits>
 #include <memory>
+#include <optional>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace vox::view {
@@ -30,6 +34,7 @@ using legacy::type_info;
 
 constexpr bool host_little = std::endian::native == std::endian::little;
 
+using legacy::max_word;
 using legacy::plural;
 using legacy::swap_each;
 using legacy::to_text;
@@ -66,46 +71,6 @@ bool read_at(int fd, char* to, std::uint64_t size, std::uint64_t offset) {
     return true;
 }
 
-// Stores a number given as text into `to` as a value of `type`, in the host's order; false when
-// the word is no number of that type.
-bool store_word(const type_info& type, bool colours, const char* begin, const char* end, char* to) {
-    const auto put = [to]<typename T>(T v) { std::memcpy(to, &v, sizeof v); };
-    if (colours) {
-        double real = 0;
-        if (!legacy::parse_real(begin, end, real)) {
-            return false;
-        }
-        put(static_cast<std::uint8_t>(std::clamp(real, 0.0, 1.0) * 255.0));
-        return true;
-    }
-    if (type.kind == number_kind::floating) {
-        double real = 0;
-        if (!legacy::parse_real(begin, end, real)) {
-            return false;
-        }
-        type.size == 4 ? put(static_cast<float>(real)) : put(real);
-        return true;
-    }
-    const legacy::integer_word w = legacy::parse_integer(begin, end);
-    if (!w.ok) {
-        return false;
-    }
-    // Wrapped to the type's width, as VTK's reader wraps integers beyond it.
-    const std::uint64_t bits = w.negative ? ~w.magnitude + 1 : w.magnitude;
-    if (type.kind == number_kind::bit) {
-        put(static_cast<std::uint8_t>(bits != 0 ? 1 : 0));
-    } else if (type.size == 1) {
-        put(static_cast<std::uint8_t>(bits));
-    } else if (type.size == 2) {
-        put(static_cast<std::uint16_t>(bits));
-    } else if (type.size == 4) {
-        put(static_cast<std::uint32_t>(bits));
-    } else {
-        put(bits);
-    }
-    return true;
-}
-
 std::string failure_text(const std::string& path, const legacy::parse_result& parsed) {
     switch (parsed.failed) {
     case legacy::parse_result::failure::reading:
@@ -138,8 +103,8 @@ std::string open(const std::string& path, byte_order order, volume& v) {
         return path + ": no samples: no SCALARS in POINT_DATA";
     }
     const legacy::samples_facts& s = *facts.samples;
-    v.samples = &m.arrays[s.index];
-    const array_info& a = *v.samples;
+    v.samples_at = s.index;
+    const array_info& a = v.samples();
     for (const std::uint32_t d : m.dimensions) {
         if (d == 0 || d > static_cast<std::uint32_t>(std::numeric_limits<int>::max())) {
             return path + ": DIMENSIONS " + to_text(m.dimensions[0]) + " " +
@@ -183,7 +148,7 @@ std::vector<std::pair<std::uint64_t, std::uint64_t>> byte_ranges(const volume& v
                                                                  const extent& part) {
     std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;
     const std::uint64_t nx = v.model.dimensions[0], ny = v.model.dimensions[1];
-    const std::uint64_t point = std::uint64_t{v.samples->type->size} * v.samples->components;
+    const std::uint64_t point = std::uint64_t{v.samples().type->size} * v.samples().components;
     const auto row = static_cast<std::uint64_t>(part[1] - part[0] + 1) * point;
     for (int k = part[4]; k <= part[5]; ++k) {
         for (int j = part[2]; j <= part[3]; ++j) {
@@ -204,104 +169,284 @@ std::vector<std::pair<std::uint64_t, std::uint64_t>> byte_ranges(const volume& v
 
 namespace {
 
-// Writes the text samples inside an extent to their places in the output.
-class text_samples final : public legacy::value_sink {
-  public:
-    text_samples(const volume& v, const extent& part, char* out)
-        : v_(v), part_(part), out_(out), size_(v.samples->type->size),
-          components_(v.samples->components), colours_(v.samples->kind == attribute::color_scalars),
-          whole_(part == v.whole()), stored_(v.samples->type->kind == number_kind::bit ? 1 : size_),
-          count_(v.model.points() * components_) {}
-    std::size_t take(const char*, std::size_t size, std::uint64_t, bool) override { return size; }
-    void word(const char* begin, const char* end, std::uint64_t offset) override {
-        const std::uint64_t index = values_++;
-        if (whole_) {
-            // The whole grid, the common case: each value goes where it comes.
-            if (index < count_) {
-                store(begin, end, offset, out_ + index * stored_);
+// The threads for `bytes` of output.
+unsigned threads_for(const reading& how, std::uint64_t bytes) {
+    const unsigned most =
+        how.threads != 0 ? how.threads : std::max(1U, std::thread::hardware_concurrency());
+    const std::uint64_t worth = bytes / std::max<std::uint64_t>(how.least_per_thread, 1);
+    return static_cast<unsigned>(std::clamp<std::uint64_t>(worth, 1, most));
+}
+
+// Runs `work(t)` for t from 0 to n - 1, each on a thread of its own (the first on this one).
+template <typename F>
+void on_threads(unsigned n, const F& work) {
+    std::vector<std::thread> others;
+    others.reserve(n - 1);
+    for (unsigned t = 1; t < n; ++t) {
+        others.emplace_back(work, t);
+    }
+    work(0U);
+    for (std::thread& t : others) {
+        t.join();
+    }
+}
+
+// Advises the whole huge pages inside [out, out + size) to be made huge.
+void advise_huge_pages(char* out, std::uint64_t size) {
+    constexpr std::uintptr_t huge = std::uintptr_t{2} << 20;
+    const auto first = (reinterpret_cast<std::uintptr_t>(out) + huge - 1) & ~(huge - 1);
+    const auto last = (reinterpret_cast<std::uintptr_t>(out) + size) & ~(huge - 1);
+    if (last > first) {
+        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    }
+}
+
+// Reads the binary samples of `ranges` into `out`, one after the other, on `threads` threads,
+// each taking an even stretch of the output, cut at whole values.
+bool read_binary(int fd, const std::vector<std::pair<std::uint64_t, std::uint64_t>>& ranges,
+                 char* out, unsigned size, bool swap, unsigned threads) {
+    // Where each range starts in the output.
+    std::vector<std::uint64_t> starts(ranges.size() + 1, 0);
+    for (std::size_t r = 0; r < ranges.size(); ++r) {
+        starts[r + 1] = starts[r] + ranges[r].second;
+    }
+    const std::uint64_t total = starts.back();
+    const std::uint64_t stretch = (total / size + threads - 1) / threads * size;
+    std::atomic<bool> failed = false;
+    on_threads(threads, [&](unsigned t) {
+        std::uint64_t at = std::min(total, stretch * t);
+        const std::uint64_t end = std::min(total, at + stretch);
+        // The range that holds byte `at` of the output.
+        auto r = static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), at) -
+                                          starts.begin() - 1);
+        // A MiB at a time, swapped into the host's order while it is in the cache.
+        constexpr std::uint64_t chunk = std::uint64_t{1} << 20;
+        while (at < end && !failed) {
+            const std::uint64_t in_range = at - starts[r];
+            const std::uint64_t n = std::min({chunk, end - at, ranges[r].second - in_range});
+            if (!read_at(fd, out + at, n, ranges[r].first + in_range)) {
+                failed = true;
+                break;
             }
-            return;
+            if (swap) {
+                swap_each(out + at, n / size, size);
+            }
+            at += n;
+            r += at == starts[r + 1] ? 1 : 0;
         }
+    });
+    return !failed;
+}
+
+// Hands `word(begin, end, offset)` every word of text that starts in [from, to) of the file:
+// the one that the byte before `from` is part of belongs to the stretch before (`first` is where
+// the text starts), and the last may run past `to`, up to `limit`. A word is shown its first
+// max_word + 1 bytes at most. False when the file cannot be read.
+template <typename F>
+bool words_in(int fd, std::uint64_t first, std::uint64_t from, std::uint64_t to,
+              std::uint64_t limit, const F& word) {
+    const auto chunk =
+        static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t{1} << 20, limit - from + 1));
+    std::unique_ptr<char[]> buffer(new char[chunk]);
+    // A word that the last block ended in: its start, where it starts, and whether it is kept
+    // (not the one of the stretch before).
+    std::string carried;
+    std::uint64_t carried_at = 0;
+    bool in_word = false, keep = false;
+    if (from > first) {
+        char before = 0;
+        if (!read_at(fd, &before, 1, from - 1)) {
+            return false;
+        }
+        in_word = !legacy::is_blank(before);
+    }
+    std::uint64_t pos = from;
+    while (pos < limit) {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, limit - pos));
+        if (!read_at(fd, buffer.get(), n, pos)) {
+            return false;
+        }
+        const char* p = buffer.get();
+        const char* const end = p + n;
+        if (in_word) {
+            const char* q = p;
+            while (q < end && !legacy::is_blank(*q)) {
+                ++q;
+            }
+            if (keep && carried.size() <= max_word) {
+                carried.append(
+                    p, std::min(static_cast<std::size_t>(q - p), max_word + 1 - carried.size()));
+            }
+            p = q;
+            if (q == end) {
+                pos += n;
+                continue;
+            }
+            if (keep) {
+                word(carried.data(), carried.data() + carried.size(), carried_at);
+            }
+            in_word = false;
+        }
+        for (;;) {
+            while (p < end && legacy::is_blank(*p)) {
+                ++p;
+            }
+            const std::uint64_t at = pos + static_cast<std::uint64_t>(p - buffer.get());
+            if (p == end) {
+                break;
+            }
+            if (at >= to) {
+                return true;
+            }
+            const char* q = p;
+            while (q < end && !legacy::is_blank(*q)) {
+                ++q;
+            }
+            if (q == end && pos + n < limit) {
+                carried.assign(p, std::min(static_cast<std::size_t>(q - p), max_word + 1));
+                carried_at = at;
+                in_word = keep = true;
+                break;
+            }
+            word(p, std::min(q, p + max_word + 1), at);
+            p = q;
+        }
+        pos += n;
+    }
+    if (in_word && keep) {
+        word(carried.data(), carried.data() + carried.size(), carried_at);
+    }
+    return true;
+}
+
+// Where the text values of the samples go: the index of each in the output, or none outside the
+// part.
+class text_places {
+  public:
+    text_places(const volume& v, const extent& part)
+        : part_(part), nx_(v.model.dimensions[0]), ny_(v.model.dimensions[1]),
+          components_(v.samples().components), points_(v.model.points()),
+          whole_(part == v.whole()) {}
+
+    std::optional<std::uint64_t> of(std::uint64_t index) const {
         const std::uint64_t point = index / components_;
-        const std::uint64_t nx = v_.model.dimensions[0], ny = v_.model.dimensions[1];
-        const auto i = static_cast<int>(point % nx);
-        const auto j = static_cast<int>(point / nx % ny);
-        const auto k = static_cast<int>(point / nx / ny);
-        if (point >= v_.model.points() || i < part_[0] || i > part_[1] || j < part_[2] ||
-            j > part_[3] || k < part_[4] || k > part_[5]) {
-            return;
+        if (point >= points_) {
+            return std::nullopt;
+        }
+        if (whole_) {
+            return index; // the whole grid, the common case: each value goes where it comes
+        }
+        const auto i = static_cast<int>(point % nx_);
+        const auto j = static_cast<int>(point / nx_ % ny_);
+        const auto k = static_cast<int>(point / nx_ / ny_);
+        if (i < part_[0] || i > part_[1] || j < part_[2] || j > part_[3] || k < part_[4] ||
+            k > part_[5]) {
+            return std::nullopt;
         }
         const auto wx = static_cast<std::uint64_t>(part_[1] - part_[0] + 1);
         const auto wy = static_cast<std::uint64_t>(part_[3] - part_[2] + 1);
-        const std::uint64_t at = (static_cast<std::uint64_t>(i - part_[0]) +
-                                  wx * (static_cast<std::uint64_t>(j - part_[2]) +
-                                        wy * static_cast<std::uint64_t>(k - part_[4]))) *
-                                     components_ +
-                                 index % components_;
-        store(begin, end, offset, out_ + at * stored_);
+        return (static_cast<std::uint64_t>(i - part_[0]) +
+                wx * (static_cast<std::uint64_t>(j - part_[2]) +
+                      wy * static_cast<std::uint64_t>(k - part_[4]))) *
+                   components_ +
+               index % components_;
     }
-    std::uint64_t values_ = 0, bad_ = 0, first_bad_at_ = 0;
-    std::string first_bad_;
 
   private:
-    void store(const char* begin, const char* end, std::uint64_t offset, char* to) {
-        if (!store_word(*v_.samples->type, colours_, begin, end, to) && bad_++ == 0) {
-            first_bad_ = std::string(begin, end);
-            first_bad_at_ = offset;
+    const extent& part_;
+    std::uint64_t nx_, ny_, components_;
+    legacy::uint128 points_;
+    bool whole_;
+};
+
+// What a thread found in its stretch of text.
+struct text_stretch {
+    std::uint64_t words = 0;
+    std::uint64_t bad = 0, first_bad_at = 0;
+    std::string first_bad;
+};
+
+std::string read_text(const volume& v, int fd, const extent& part, char* out,
+                      std::uint64_t& bytes_read, const reading& how) {
+    const array_info& a = v.samples();
+    const std::uint64_t first = a.offset, limit = a.offset + a.bytes;
+    const bool colours = a.kind == attribute::color_scalars;
+    const unsigned stored = a.type->kind == number_kind::bit ? 1 : a.type->size;
+    const text_places places(v, part);
+    // The stretches: first their words are counted, then each thread parses its own into place.
+    const unsigned threads = threads_for(how, a.bytes);
+    const std::uint64_t stretch = (a.bytes + threads - 1) / threads;
+    std::vector<text_stretch> found(threads);
+    std::atomic<bool> failed = false;
+    const auto from = [&](unsigned t) { return std::min(limit, first + stretch * t); };
+    const auto to = [&](unsigned t) { return std::min(limit, first + stretch * (t + 1)); };
+    if (threads > 1) {
+        on_threads(threads, [&](unsigned t) {
+            std::uint64_t words = 0;
+            if (!words_in(fd, first, from(t), to(t), limit,
+                          [&](const char*, const char*, std::uint64_t) { ++words; })) {
+                failed = true;
+            }
+            found[t].words = words;
+        });
+    }
+    if (failed) {
+        return v.header_path + ": samples: error reading " + v.samples_path;
+    }
+    // The index of the first word of each stretch.
+    std::vector<std::uint64_t> firsts(threads, 0);
+    for (unsigned t = 1; t < threads; ++t) {
+        firsts[t] = firsts[t - 1] + found[t - 1].words;
+    }
+    on_threads(threads, [&](unsigned t) {
+        std::uint64_t index = firsts[t];
+        text_stretch& mine = found[t];
+        const bool read = words_in(
+            fd, first, from(t), to(t), limit,
+            [&](const char* begin, const char* end, std::uint64_t offset) {
+                const std::optional<std::uint64_t> at = places.of(index++);
+                if (at &&
+                    !legacy::store_text_value(*a.type, colours, begin, end, out + *at * stored) &&
+                    mine.bad++ == 0) {
+                    mine.first_bad.assign(begin, end);
+                    mine.first_bad_at = offset;
+                }
+            });
+        failed = failed || !read;
+        mine.words = index;
+    });
+    if (failed) {
+        return v.header_path + ": samples: error reading " + v.samples_path;
+    }
+    bytes_read += a.bytes;
+    const std::uint64_t words = found.back().words; // the index after the last word
+    const legacy::uint128 count = v.model.points() * a.components;
+    if (words < count) {
+        return v.header_path + ": samples: expected " + plural(count, "number", "numbers") +
+               ", found " + to_text(words);
+    }
+    for (const text_stretch& f : found) {
+        if (f.bad > 0) {
+            return v.header_path + ": samples: a word is not a number of type " + a.type_word +
+                   ", the first " + legacy::shown(f.first_bad) + " at byte " +
+                   to_text(f.first_bad_at);
         }
     }
-
-    const volume& v_;
-    const extent& part_;
-    char* out_;
-    unsigned size_, components_;
-    bool colours_, whole_;
-    unsigned stored_;
-    legacy::uint128 count_;
-};
-
-class samples_only final : public legacy::value_provider {
-  public:
-    explicit samples_only(text_samples& sink) : sink_(sink) {}
-    legacy::value_sink* values_of(const legacy::file_model& model, const array_info&) override {
-        return model.arrays.size() - 1 == model.samples ? &sink_ : nullptr;
-    }
-
-  private:
-    text_samples& sink_;
-};
+    return {};
+}
 
 } // namespace
 
-std::string read_samples(const volume& v, const extent& part, char* out,
-                         std::uint64_t& bytes_read) {
-    const array_info& a = *v.samples;
+std::string read_samples(const volume& v, const extent& part, char* out, std::uint64_t& bytes_read,
+                         const reading& how) {
+    const array_info& a = v.samples();
     const type_info& type = *a.type;
     file from(v.samples_path);
     if (from.fd < 0) {
         return v.samples_path + ": cannot be opened (" + std::strerror(errno) + ")";
     }
     if (v.model.coding == encoding::ascii) {
-        text_samples sink(v, part, out);
-        samples_only provider(sink);
-        legacy::fd_source source(from.fd);
-        legacy::file_model again;
-        const legacy::parse_result parsed = legacy::parse(source, again, &provider);
-        if (parsed.failed != legacy::parse_result::failure::none) {
-            return failure_text(v.header_path, parsed);
-        }
-        bytes_read += again.arrays[*again.samples].bytes;
-        const legacy::uint128 count = v.model.points() * a.components;
-        if (sink.values_ < count) {
-            return v.header_path + ": samples: expected " + plural(count, "number", "numbers") +
-                   ", found " + to_text(sink.values_);
-        }
-        if (sink.bad_ > 0) {
-            return v.header_path + ": samples: a word is not a number of type " + a.type_word +
-                   ", the first " + legacy::shown(sink.first_bad_) + " at byte " +
-                   to_text(sink.first_bad_at_);
-        }
-        return {};
+        return read_text(v, from.fd, part, out, bytes_read, how);
     }
     if (type.kind == number_kind::bit) {
         // Bits are packed eight to a byte, the first in the highest bit: the bytes from the first
@@ -332,23 +477,20 @@ std::string read_samples(const volume& v, const extent& part, char* out,
         }
         return {};
     }
-    // Read a MiB at a time, each swapped into the host's order while it is in the cache.
-    constexpr std::uint64_t chunk = std::uint64_t{1} << 20;
-    const bool swap = v.little_endian_samples != host_little;
-    char* to = out;
-    for (const auto& [offset, size] : byte_ranges(v, part)) {
-        for (std::uint64_t done = 0; done < size; done += chunk) {
-            const std::uint64_t n = std::min(chunk, size - done);
-            if (!read_at(from.fd, to, n, offset + done)) {
-                return v.header_path + ": samples: error reading " + v.samples_path;
-            }
-            if (swap) {
-                swap_each(to, n / type.size, type.size);
-            }
-            to += n;
-            bytes_read += n;
-        }
+    const auto ranges = byte_ranges(v, part);
+    std::uint64_t total = 0;
+    for (const auto& range : ranges) {
+        total += range.second;
     }
+    const unsigned threads = threads_for(how, total);
+    if (threads > 1 && how.huge_pages) {
+        advise_huge_pages(out, total);
+    }
+    if (!read_binary(from.fd, ranges, out, type.size, v.little_endian_samples != host_little,
+                     threads)) {
+        return v.header_path + ": samples: error reading " + v.samples_path;
+    }
+    bytes_read += total;
     return {};
 }
 
@@ -360,8 +502,7 @@ bool claims(const std::string& path) {
     legacy::fd_source from(header.fd);
     legacy::input in(from);
     std::string_view line;
-    if (in.read_line(line) != legacy::line_status::ok ||
-        line.substr(0, 22) != "# vtk DataFile Version") {
+    if (in.read_line(line) != legacy::line_status::ok || !legacy::magic_version(line)) {
         return false;
     }
     // The title, and the encoding line with a path in reference mode.
@@ -371,9 +512,7 @@ bool claims(const std::string& path) {
         in.read_word(word) != legacy::line_status::ok) {
         return false;
     }
-    const std::string_view dataset = "DATASET";
-    return !std::equal(word.begin(), word.end(), dataset.begin(), dataset.end(),
-                       [](char x, char y) { return (x & ~0x20) == y; });
+    return !legacy::same_word(word, "DATASET");
 }
 
 } // namespace vox::view

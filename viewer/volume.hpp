@@ -26,13 +26,15 @@ struct volume {
     // as voxinfo resolves it (as written from the current folder, else beside the header).
     std::string samples_path;
     std::uint64_t samples_offset = 0;
-    const legacy::array_info* samples = nullptr; // into model.arrays
+    std::size_t samples_at = 0; // the samples' index in model.arrays
     // The order of the binary values as they are read: whether their bytes are little-endian.
     bool little_endian_samples = false;
     // The position of every grid line along x, y and z: from the coordinate arrays of a
     // rectilinear grid, from spacing and origin (x and y) and the locations (z) of a slice stack;
     // empty for a uniform grid.
     std::array<std::vector<double>, 3> coordinates;
+
+    const legacy::array_info& samples() const { return model.arrays[samples_at]; }
 
     extent whole() const {
         return {0, static_cast<int>(model.dimensions[0]) - 1,
@@ -50,9 +52,25 @@ std::string open(const std::string& path, byte_order order, volume& v);
 std::vector<std::pair<std::uint64_t, std::uint64_t>> byte_ranges(const volume& v,
                                                                  const extent& part);
 
+// How the samples are read.
+struct reading {
+    // Threads at most, each reading and placing a stretch of the output; 0: as many as the
+    // machine runs at once.
+    unsigned threads = 0;
+    // The bytes of output that are worth a thread: a smaller part is read on fewer threads.
+    std::uint64_t least_per_thread = std::uint64_t{8} << 20;
+    // Advise binary output read on several threads to huge pages: fewer page faults, which are
+    // most of the cost of filling fresh memory. (On one thread the kernel's compaction costs
+    // more than it saves.)
+    bool huge_pages = true;
+};
+
 // Reads the samples of `part` into `out`, x fastest, each value in the host's byte order (bits as
 // one byte each, 0 or 1): an empty text, or why not. `bytes_read` grows by the sample bytes read.
-std::string read_samples(const volume& v, const extent& part, char* out, std::uint64_t& bytes_read);
+// Binary samples are read with pread(2), each thread its stretch, straight into place; text is
+// cut at blanks into stretches whose words are counted, then parsed, each thread its own.
+std::string read_samples(const volume& v, const extent& part, char* out, std::uint64_t& bytes_read,
+                         const reading& how = {});
 
 // Whether the file at `path` is in the legacy layout without a DATASET line: the files that VTK's
 // own reader cannot read, whose grid only the header's other lines describe.

@@ -8,6 +8,7 @@
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <unistd.h>
@@ -57,6 +58,14 @@ std::vector<unsigned> expected(const extent& e) {
         }
     }
     return values;
+}
+
+std::string text(unsigned count) {
+    std::string words;
+    for (unsigned n = 0; n < count; ++n) {
+        words += std::to_string(1000 + n) + (n % 5 == 4 ? "\n" : " ");
+    }
+    return words;
 }
 
 TEST(volume, reads_the_bytes_of_a_part_only) {
@@ -113,7 +122,9 @@ TEST(volume, reads_every_encoding_and_byte_order) {
         vox::view::volume v;
         ASSERT_EQ(vox::view::open(write("f.vtk", row.bytes), row.order, v), "");
         EXPECT_EQ(v.little_endian_samples, row.little);
-        for (const extent part : {v.whole(), extent{1, 2, 1, 2, 1, 1}}) {
+        // The whole grid, a part of one slice, and parts that span both slices.
+        for (const extent part : {v.whole(), extent{1, 2, 1, 2, 1, 1}, extent{1, 2, 1, 2, 0, 1},
+                                  extent{0, 3, 2, 2, 0, 1}, extent{3, 3, 0, 0, 0, 1}}) {
             std::vector<std::uint16_t> got(expected(part).size());
             std::uint64_t read = 0;
             ASSERT_EQ(vox::view::read_samples(v, part, reinterpret_cast<char*>(got.data()), read),
@@ -164,12 +175,265 @@ TEST(volume, swaps_every_width_into_the_host_order) {
     }
 }
 
-std::string text(unsigned count) {
-    std::string words;
-    for (unsigned n = 0; n < count; ++n) {
-        words += std::to_string(1000 + n) + (n % 5 == 4 ? "\n" : " ");
+// Values as bytes, big-endian or little-endian.
+template <typename T>
+std::string bytes_of(std::initializer_list<T> values, bool little = false) {
+    std::string out;
+    for (const T value : values) {
+        char b[sizeof(T)];
+        std::memcpy(b, &value, sizeof b);
+        if ((std::endian::native == std::endian::little) != little) {
+            std::reverse(b, b + sizeof b);
+        }
+        out.append(b, sizeof b);
     }
-    return words;
+    return out;
+}
+
+std::string rectilinear(bool little, const std::string& type = "float") {
+    const auto coordinates = [&](std::initializer_list<double> values) {
+        if (type == "double") {
+            return bytes_of<double>(values, little);
+        }
+        std::string out;
+        for (const double d : values) {
+            out += bytes_of<float>({static_cast<float>(d)}, little);
+        }
+        return out;
+    };
+    return "# vtk DataFile Version 2.0\nOutput from voxaxis\nBINARY\nDIMENSIONS  4 2 1\n"
+           "X_COORDINATES 4 " +
+           type + "\n" + coordinates({0, 0.5, 1.5, 4}) + "Y_COORDINATES 2 " + type + "\n" +
+           coordinates({-1, 1}) + "Z_COORDINATES 1 " + type + "\n" + coordinates({7}) +
+           "POINT_DATA  8\nSCALARS scalars  unsigned_short\nLOOKUP_TABLE default\n" +
+           bytes_of<std::uint16_t>({1, 2, 3, 4, 5, 6, 7, 8}, little);
+}
+
+// The grid lines of every grid, from coordinates in either byte order, judged or as told, and
+// from the spacing and origin of a slice stack.
+TEST(volume, places_the_grid_lines) {
+    using lines = std::array<std::vector<double>, 3>;
+    const lines axis = {{{0, 0.5, 1.5, 4}, {-1, 1}, {7}}};
+    const struct {
+        const char* name;
+        std::string bytes;
+        byte_order order;
+        lines want;
+    } rows[] = {
+        {"big-endian floats", rectilinear(false), byte_order::big_endian, axis},
+        {"big-endian doubles", rectilinear(false, "double"), byte_order::big_endian, axis},
+        {"little-endian floats as told", rectilinear(true), byte_order::little_endian, axis},
+        {"little-endian floats judged", rectilinear(true), byte_order::automatic, axis},
+        {"big-endian doubles judged", rectilinear(false, "double"), byte_order::automatic, axis},
+        {"slice stack",
+         "# vtk DataFile Version 2.0\nOutput from voxslab\nASCII\nDIMENSIONS  3 2 2\n"
+         "SPACING  0.5 2\nORIGIN  -1 10\nLOCATIONS 2 float\n0 3\nPOINT_DATA  12\n"
+         "SCALARS scalars  short\nLOOKUP_TABLE default\n" +
+             text(12),
+         byte_order::big_endian, lines{{{-1, -0.5, 0}, {10, 12}, {0, 3}}}},
+        {"uniform", header("BINARY") + samples(false), byte_order::big_endian, lines{}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        vox::view::volume v;
+        ASSERT_EQ(vox::view::open(write("g.vtk", row.bytes), row.order, v), "");
+        EXPECT_EQ(v.coordinates, row.want);
+    }
+}
+
+// A volume opened again holds nothing of the file before: each file after every other gives
+// what it gives opened afresh.
+TEST(volume, opens_again_afresh) {
+    std::vector<std::pair<std::string, byte_order>> files = {
+        {write("a.vtk", rectilinear(true)), byte_order::automatic},
+        {write("b.vtk", header("ASCII") + text(24)), byte_order::big_endian},
+        {write("c.vtk", header("BINARY") + samples(true)), byte_order::little_endian},
+        {write("d.vtk", header("BINARY") + samples(false)), byte_order::automatic},
+    };
+    write("s.raw", samples(false));
+    files.emplace_back(write("e.vtk", header("BINARY_FILE s.raw")), byte_order::big_endian);
+    const auto same = [](const vox::view::volume& a, const vox::view::volume& b) {
+        return a.coordinates == b.coordinates &&
+               a.little_endian_samples == b.little_endian_samples &&
+               a.samples_path == b.samples_path && a.samples_offset == b.samples_offset &&
+               a.header_path == b.header_path && a.model.dimensions == b.model.dimensions &&
+               a.model.coding == b.model.coding;
+    };
+    for (const auto& [before, before_order] : files) {
+        for (const auto& [path, order] : files) {
+            SCOPED_TRACE(before + " then " + path);
+            vox::view::volume again, fresh;
+            ASSERT_EQ(vox::view::open(before, before_order, again), "");
+            ASSERT_EQ(vox::view::open(path, order, again), "");
+            ASSERT_EQ(vox::view::open(path, order, fresh), "");
+            EXPECT_TRUE(same(again, fresh));
+        }
+    }
+}
+
+// Bits, eight to a byte, the first in the highest bit, of every part.
+TEST(volume, reads_bits_from_the_highest) {
+    // 4 x 3 x 2 bits, point n set where n % 3 == 0 or n == 1.
+    std::vector<unsigned char> all(24);
+    std::string bytes(3, '\0');
+    for (unsigned n = 0; n < 24; ++n) {
+        all[n] = n % 3 == 0 || n == 1 ? 1 : 0;
+        bytes[n / 8] = static_cast<char>(bytes[n / 8] | (all[n] << (7 - n % 8)));
+    }
+    std::string file = header("BINARY") + bytes;
+    file.replace(file.find("unsigned_short"), 14, "bit");
+    vox::view::volume v;
+    ASSERT_EQ(vox::view::open(write("bits.vtk", file), byte_order::big_endian, v), "");
+    for (const extent part : {v.whole(), extent{1, 2, 0, 0, 0, 0}, extent{1, 3, 1, 2, 0, 1}}) {
+        std::vector<unsigned char> want;
+        for (int k = part[4]; k <= part[5]; ++k) {
+            for (int j = part[2]; j <= part[3]; ++j) {
+                for (int i = part[0]; i <= part[1]; ++i) {
+                    want.push_back(all[static_cast<std::size_t>(i + 4 * (j + 3 * k))]);
+                }
+            }
+        }
+        std::vector<unsigned char> got(want.size());
+        std::uint64_t read = 0;
+        ASSERT_EQ(vox::view::read_samples(v, part, reinterpret_cast<char*>(got.data()), read), "");
+        EXPECT_EQ(got, want) << part[0] << " " << part[1];
+    }
+}
+
+// Colours given as text are kept as VTK's reader keeps them: 255 * v + 0.5 towards zero, its low
+// byte; nothing is clamped.
+TEST(volume, keeps_text_colours_as_vtk_does) {
+    const struct {
+        const char* word;
+        unsigned byte;
+    } rows[] = {
+        {"0", 0},    {"0.5", 128}, {"1", 255},   {"0.998", 254}, {"0.001", 0},
+        {"11", 245}, {"1.002", 0}, {"-1", 2},    {"-0.003", 0},  {"2", 254},
+        {"1e20", 0}, {"0.25", 64}, {"0.7", 178}, {"-0.5", 129},  {"3.2", 48},
+    };
+    std::string words;
+    for (const auto& row : rows) {
+        words += std::string(row.word) + "\n";
+    }
+    const auto count = std::to_string(std::size(rows));
+    const std::string path =
+        write("colours.vtk", "# vtk DataFile Version 2.0\nc\nASCII\nDIMENSIONS  " + count +
+                                 " 1 1\nSPACING  1 1 1\nORIGIN  0 0 0\nPOINT_DATA  " + count +
+                                 "\nCOLOR_SCALARS grey 1\n" + words);
+    vox::view::volume v;
+    ASSERT_EQ(vox::view::open(path, byte_order::big_endian, v), "");
+    std::vector<unsigned char> got(std::size(rows));
+    std::uint64_t read = 0;
+    ASSERT_EQ(vox::view::read_samples(v, v.whole(), reinterpret_cast<char*>(got.data()), read), "");
+    for (std::size_t n = 0; n < std::size(rows); ++n) {
+        EXPECT_EQ(got[n], rows[n].byte) << rows[n].word;
+    }
+}
+
+// The files of VTK's corpus whose colours are text: the range that VTK's reader gave for them.
+TEST(volume, reads_the_corpus_colours_as_vtk_did) {
+    const struct {
+        const char* file;
+        unsigned low, high;
+    } rows[] = {
+        {"hand_color_ascii_bytes.vtk", 0, 245},
+        {"hand_color_ascii.vtk", 0, 255},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.file);
+        vox::view::volume v;
+        ASSERT_EQ(
+            vox::view::open(std::string(LEGACY_FILES) + "/" + row.file, byte_order::big_endian, v),
+            "");
+        std::vector<unsigned char> got(static_cast<std::size_t>(
+            v.model.points() * v.model.arrays[*v.model.samples].components));
+        std::uint64_t read = 0;
+        ASSERT_EQ(vox::view::read_samples(v, v.whole(), reinterpret_cast<char*>(got.data()), read),
+                  "");
+        EXPECT_EQ(*std::min_element(got.begin(), got.end()), row.low);
+        EXPECT_EQ(*std::max_element(got.begin(), got.end()), row.high);
+    }
+}
+
+// A file of nx x ny x nz values of `type`, bytes from a simple generator (text: numbers of every
+// length, with blanks of every kind between them).
+std::string grid_file(const std::string& type, unsigned size, bool text, int nx, int ny, int nz) {
+    const auto points = static_cast<unsigned>(nx * ny * nz);
+    std::string file = "# vtk DataFile Version 2.0\nt\n" + std::string(text ? "ASCII" : "BINARY") +
+                       "\nDIMENSIONS  " + std::to_string(nx) + " " + std::to_string(ny) + " " +
+                       std::to_string(nz) + "\nSPACING  1 1 1\nORIGIN  0 0 0\nPOINT_DATA  " +
+                       std::to_string(points) + "\nSCALARS scalars  " + type +
+                       "\nLOOKUP_TABLE default\n";
+    std::uint32_t x = 12345;
+    const char* const blanks[] = {" ", "\n", "  ", "\t", " \r\n", "   \n\n"};
+    for (unsigned n = 0; n < points; ++n) {
+        x = x * 1103515245 + 12345;
+        if (text) {
+            const std::uint32_t digits = x >> 8 & ((size == 1 ? 0x7fU : 0x7fffU) >> (x & 7));
+            file += (type == "float" && (x & 16) ? "-0." : "") + std::to_string(digits) +
+                    blanks[(x >> 24) % 6];
+        } else {
+            for (unsigned b = 0; b < size; ++b) {
+                file += static_cast<char>(x >> (8 * (b % 4)));
+            }
+        }
+    }
+    return file;
+}
+
+// Any number of threads reads what one reads: threads 1, 2, 3 and more than there are values or
+// ranges, for any part, both byte orders, every width, binary and text; also past the MiB that a
+// thread reads at a time.
+TEST(volume, reads_alike_on_any_number_of_threads) {
+    const struct {
+        const char* type;
+        unsigned size;
+        int nx, ny, nz;
+    } grids[] = {
+        {"unsigned_char", 1, 7, 5, 3}, {"short", 2, 7, 5, 3},     {"unsigned_short", 2, 7, 5, 3},
+        {"int", 4, 7, 5, 3},           {"float", 4, 7, 5, 3},     {"double", 8, 7, 5, 3},
+        {"long", 8, 7, 5, 3},          {"short", 2, 300, 200, 9},
+    };
+    for (const auto& grid : grids) {
+        for (const bool text : {false, true}) {
+            const std::string path = write(
+                "threads.vtk", grid_file(grid.type, grid.size, text, grid.nx, grid.ny, grid.nz));
+            for (const byte_order order : {byte_order::big_endian, byte_order::little_endian}) {
+                vox::view::volume v;
+                ASSERT_EQ(vox::view::open(path, order, v), "");
+                const int x = grid.nx - 1, y = grid.ny - 1, z = grid.nz - 1;
+                for (const extent part : {v.whole(), extent{1, x - 1, 0, y, 0, z},
+                                          extent{2, 2, 1, y - 1, 1, z}, extent{0, x, y, y, 0, z},
+                                          extent{x, x, y, y, z, z}, extent{0, x, 1, 2, 1, 1}}) {
+                    const auto values = static_cast<std::size_t>(part[1] - part[0] + 1) *
+                                        static_cast<std::size_t>(part[3] - part[2] + 1) *
+                                        static_cast<std::size_t>(part[5] - part[4] + 1);
+                    std::string one(values * grid.size, '\0');
+                    std::uint64_t read_one = 0;
+                    ASSERT_EQ(vox::view::read_samples(v, part, one.data(), read_one,
+                                                      {.threads = 1, .least_per_thread = 1}),
+                              "");
+                    // More threads than values for the small grids.
+                    const bool small = grid.nx * grid.ny * grid.nz < 200;
+                    for (const unsigned threads : {2U, 3U, 7U, small ? 200U : 5U}) {
+                        SCOPED_TRACE(std::string(grid.type) + (text ? " text" : " binary") +
+                                     (order == byte_order::big_endian ? " big" : " little") +
+                                     ", part from " + std::to_string(part[0]) + " " +
+                                     std::to_string(part[2]) + " " + std::to_string(part[4]) +
+                                     ", " + std::to_string(threads) + " threads");
+                        std::string got(one.size(), '\x55');
+                        std::uint64_t read = 0;
+                        ASSERT_EQ(
+                            vox::view::read_samples(v, part, got.data(), read,
+                                                    {.threads = threads, .least_per_thread = 1}),
+                            "");
+                        EXPECT_TRUE(got == one);
+                        EXPECT_EQ(read, read_one);
+                    }
+                }
+            }
+        }
+    }
 }
 
 TEST(volume, refuses_with_the_reason) {
@@ -216,6 +480,10 @@ TEST(volume, claims_the_files_without_a_dataset_line) {
         {"# vtk DataFile Version 3.0\nt\nASCII\nDATASET STRUCTURED_POINTS\n", false},
         {"# vtk DataFile Version 3.0\nt\nBINARY\n\n  dataset POLYDATA\n", false},
         {"# vtk DataFile Version 3.0\n", false},
+        // The magic line as the parser takes it: a version, with blanks or tabs before it.
+        {"# vtk DataFile Version\t4.2\nt\nBINARY\nDIMENSIONS  1 1 1\n", true},
+        {"# vtk DataFile Version x\nt\nBINARY\nDIMENSIONS  1 1 1\n", false},
+        {"# vtk DataFile Versions 2.0\nt\nBINARY\nDIMENSIONS  1 1 1\n", false},
         {"solid\n", false},
         {"", false},
     };

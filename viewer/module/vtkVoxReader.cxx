@@ -11,36 +11,53 @@
 #include "vtkObjectFactory.h"
 #include "vtkPointData.h"
 #include "vtkRectilinearGrid.h"
+#include "vtkSMPTools.h"
 #include "vtkSmartPointer.h"
 #include "vtkStreamingDemandDrivenPipeline.h"
+#include "vtkTypeTraits.h"
 
+#include <algorithm>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
+#include <type_traits>
 
 namespace {
 using vox::legacy::number_kind;
 
+template <typename T>
+constexpr int vtk_type() {
+    if constexpr (std::is_same_v<T, float>) {
+        return VTK_FLOAT;
+    } else if constexpr (std::is_same_v<T, double>) {
+        return VTK_DOUBLE;
+    } else if constexpr (sizeof(T) == 8) {
+        return std::is_signed_v<T> ? VTK_TYPE_INT64 : VTK_TYPE_UINT64;
+    } else {
+        return vtkTypeTraits<T>::VTKTypeID();
+    }
+}
+
 // The VTK type of the samples' type word.
 int vtk_type_of(const vox::legacy::type_info& type) {
-    const std::string_view word = type.word;
     if (type.kind == number_kind::bit) {
         return VTK_BIT;
     }
-    if (type.kind == number_kind::floating) {
-        return type.size == 4 ? VTK_FLOAT : VTK_DOUBLE;
+    if (type.word == "char") {
+        return VTK_CHAR; // VTK's char array, as its own reader makes it
     }
-    const bool is_signed = type.kind == number_kind::signed_integer;
-    switch (type.size) {
-    case 1:
-        // "char" is VTK's char array, as its own reader makes it.
-        return word == "char" ? VTK_CHAR : is_signed ? VTK_SIGNED_CHAR : VTK_UNSIGNED_CHAR;
-    case 2:
-        return is_signed ? VTK_SHORT : VTK_UNSIGNED_SHORT;
-    case 4:
-        return is_signed ? VTK_INT : VTK_UNSIGNED_INT;
-    default:
-        return is_signed ? VTK_TYPE_INT64 : VTK_TYPE_UINT64;
+    int id = VTK_VOID;
+    VOX_TYPE_SWITCH(type, id = vtk_type<vox_t>())
+    return id;
+}
+
+// The threads that VTK's SMP tools use, or none (the machine's) where they run sequentially.
+unsigned smp_threads() {
+    const char* backend = vtkSMPTools::GetBackend();
+    if (backend == nullptr || std::string_view(backend) == "Sequential") {
+        return 0;
     }
+    return static_cast<unsigned>(std::max(1, vtkSMPTools::GetEstimatedNumberOfThreads()));
 }
 
 vtkSmartPointer<vtkDoubleArray> positions(const std::vector<double>& all, int first, int last) {
@@ -78,6 +95,7 @@ void vtkVoxReader::PrintSelf(ostream& os, vtkIndent indent) {
     this->Superclass::PrintSelf(os, indent);
     os << indent << "FileName: " << (this->FileName ? this->FileName : "(none)") << "\n";
     os << indent << "ByteOrder: " << this->ByteOrder << "\n";
+    os << indent << "NumberOfThreads: " << this->NumberOfThreads << "\n";
     os << indent << "SampleBytesRead: " << this->SampleBytesRead << "\n";
 }
 
@@ -157,7 +175,7 @@ int vtkVoxReader::RequestInformation(vtkInformation*, vtkInformationVector**,
         info->Set(vtkDataObject::SPACING(), v.model.spacing.data(), 3);
         info->Set(vtkDataObject::ORIGIN(), v.model.origin.data(), 3);
     }
-    const vox::legacy::array_info& a = *v.samples;
+    const vox::legacy::array_info& a = v.samples();
     vtkDataObject::SetPointDataActiveScalarInfo(info, vtk_type_of(*a.type),
                                                 static_cast<int>(a.components));
     return 1;
@@ -198,7 +216,7 @@ int vtkVoxReader::RequestData(vtkInformation*, vtkInformationVector**,
         grid->SetZCoordinates(positions(v.coordinates[2], part[4], part[5]));
     }
 
-    const vox::legacy::array_info& a = *v.samples;
+    const vox::legacy::array_info& a = v.samples();
     const vtkIdType points = static_cast<vtkIdType>(part[1] - part[0] + 1) *
                              (part[3] - part[2] + 1) * (part[5] - part[4] + 1);
     vtkSmartPointer<vtkDataArray> samples;
@@ -206,17 +224,20 @@ int vtkVoxReader::RequestData(vtkInformation*, vtkInformationVector**,
     samples->SetNumberOfComponents(static_cast<int>(a.components));
     samples->SetNumberOfTuples(points);
     samples->SetName(a.name.c_str());
+    vox::view::reading how;
+    how.threads =
+        this->NumberOfThreads > 0 ? static_cast<unsigned>(this->NumberOfThreads) : smp_threads();
     std::string why;
     std::uint64_t read = 0;
     if (auto* bits = vtkBitArray::SafeDownCast(samples)) {
         std::vector<char> values(static_cast<std::size_t>(points) * a.components);
-        why = vox::view::read_samples(v, part, values.data(), read);
+        why = vox::view::read_samples(v, part, values.data(), read, how);
         for (std::size_t i = 0; why.empty() && i < values.size(); ++i) {
             bits->SetValue(static_cast<vtkIdType>(i), values[i]);
         }
     } else {
-        why =
-            vox::view::read_samples(v, part, static_cast<char*>(samples->GetVoidPointer(0)), read);
+        why = vox::view::read_samples(v, part, static_cast<char*>(samples->GetVoidPointer(0)), read,
+                                      how);
     }
     this->SampleBytesRead += static_cast<vtkIdType>(read);
     if (!why.empty()) {

@@ -32,6 +32,12 @@ class VOXVIEWER_EXPORT vtkVoxReader : public vtkDataObjectAlgorithm {
     void SetByteOrderToLittleEndian() { this->SetByteOrder(LittleEndian); }
     void SetByteOrderToAutomatic() { this->SetByteOrder(Automatic); }
 
+    // The threads that read the samples: 0 (the default) for as many as VTK's SMP tools use
+    // (vtkSMPTools::Initialize), or the machine's hardware threads where those tools run
+    // sequentially; 1 reads them on the calling thread.
+    vtkSetClampMacro(NumberOfThreads, int, 0, VTK_INT_MAX);
+    vtkGetMacro(NumberOfThreads, int);
+
     // 1 for a file in the legacy layout without a DATASET line, which VTK's own reader cannot
     // read; 0 for any other file.
     int CanReadFile(const char* name);
@@ -62,6 +68,7 @@ class VOXVIEWER_EXPORT vtkVoxReader : public vtkDataObjectAlgorithm {
 
     char* FileName = nullptr;
     int ByteOrder = BigEndian;
+    int NumberOfThreads = 0;
     vtkIdType SampleBytesRead = 0;
     struct Internals;
     std::unique_ptr<Internals> Internal;
