@@ -115,7 +115,9 @@ int main(int argc, char** argv) {
     }
     int status = 0;
     unsigned written = 0;
-    for (const auto& [path, which] : r.outputs) {
+    for (const auto& output : r.outputs) {
+        const std::string& path = output.first;
+        const format which = output.second;
         const format_info& f = info(which);
         const companion c = describe(
             which, t, [&path](const std::string& data) { return relative_name(data, path); });
