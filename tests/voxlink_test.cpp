@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <unistd.h>
 
@@ -62,6 +63,15 @@ std::string slab(const std::string& locations, int slices = 2) {
     return magic + "Output from voxslab\nBINARY\nDIMENSIONS  4 3 " + z +
            "\nSPACING  0.500000 1.000000\nORIGIN  -1.000000 0.000000\nLOCATIONS " + z + " float\n" +
            locations + point_data("unsigned_short", std::to_string(12 * slices));
+}
+
+// `word` `times` times, a blank after each.
+std::string spaced(const std::string& word, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) {
+        out += word + " ";
+    }
+    return out;
 }
 
 std::string offset_of(const std::string& header) {
@@ -139,6 +149,12 @@ const std::string written_three = "v.xmf: XDMF, for ParaView, VisIt\n"
                                   "v.mhd: MetaImage, for ParaView, VTK, ITK, 3D Slicer, "
                                   "ITK-SNAP, Fiji\n"
                                   "v.nhdr: NRRD, for teem, ITK, 3D Slicer, Fiji, pynrrd\n";
+
+// The formats, as the list of what was written names them; an empty name in a row: refused.
+const std::string written_lines[] = {
+    "v.xmf: XDMF, for ParaView, VisIt\n",
+    "v.mhd: MetaImage, for ParaView, VTK, ITK, 3D Slicer, ITK-SNAP, Fiji\n",
+    "v.nhdr: NRRD, for teem, ITK, 3D Slicer, Fiji, pynrrd\n"};
 
 // What a uniform grid's companions say, whole.
 const std::string even_xmf =
@@ -302,6 +318,40 @@ INSTANTIATE_TEST_SUITE_P(
                          "Slicer, Fiji, pynrrd\n",
                   .err = "voxlink: v.mhd: not written: it is v.mhd itself, which is never "
                          "written over\n"},
+        link_case{.name = "text samples are read in place by MetaImage and NRRD readers",
+                  .files = {{"v.vtk", even("short", "ASCII") + spaced("-7", 24)}},
+                  .args = "v.vtk",
+                  .out = written_lines[1] + written_lines[2],
+                  .err = "voxlink: v.vtk: no XDMF companion: the samples are text (ASCII), "
+                         "which XDMF can only hold in itself\n",
+                  .lines = {{"v.mhd", "\nBinaryData = False\nCompressedData = False\n"},
+                            {"v.mhd", "ElementType = MET_SHORT\nHeaderSize = " +
+                                          offset_of(even("short", "ASCII")) + "\n"},
+                            {"v.nhdr", "origin: (-1,0,3)\nencoding: ascii\nbyte skip: " +
+                                           offset_of(even("short", "ASCII")) + "\n"}}},
+        link_case{.name = "text samples with nan: NRRD alone",
+                  .files = {{"v.vtk", even("float", "ASCII") + "nan " + spaced("1.5", 23)}},
+                  .args = "v.vtk",
+                  .out = written_lines[2],
+                  .err = "voxlink: v.vtk: no XDMF companion: the samples are text (ASCII), "
+                         "which XDMF can only hold in itself\nvoxlink: v.vtk: no MetaImage "
+                         "companion: the samples as text hold nan or inf, after which VTK's "
+                         "MetaImage reader reads zeros\n",
+                  .lines = {{"v.nhdr", "encoding: ascii\n"}}},
+        link_case{.name = "three components a point",
+                  .files = {{"v.vtk", "# vtk DataFile Version 3.0\nrgb\nBINARY\nDATASET "
+                                      "STRUCTURED_POINTS\nDIMENSIONS 4 3 2\nSPACING 1 1 1\n"
+                                      "ORIGIN 0 0 0\nPOINT_DATA 24\nSCALARS rgb unsigned_char "
+                                      "3\nLOOKUP_TABLE default\n" +
+                                          std::string(72, 'c') + "\n"}},
+                  .args = "v.vtk",
+                  .out = written_three,
+                  .lines = {{"v.xmf", "AttributeType=\"Vector\" Center=\"Node\">\n        "
+                                      "<DataItem Dimensions=\"2 3 4 3\""},
+                            {"v.mhd", "ElementNumberOfChannels = 3\n"},
+                            {"v.nhdr", "dimension: 4\nspace: 3D-right-handed\nsizes: 3 4 3 2\n"
+                                       "space directions: none (1,0,0)"},
+                            {"v.nhdr", "kinds: vector domain domain domain\n"}}},
         link_case{.name = "a file named like an option, after --",
                   .files = {{"--help", even_header + samples}},
                   .args = "-- --help o.mhd",
@@ -317,18 +367,33 @@ struct type_case {
 };
 
 class types : public testing::TestWithParam<type_case> {};
-TEST_P(types, have_their_name_in_every_format) {
+TEST_P(types, have_their_name_in_every_format_whose_readers_read_them) {
     const type_case& t = GetParam();
-    const std::string header = even(t.word);
-    const std::string endian = t.size > 1 ? "endian: big\n" : "encoding: raw\n";
-    check({.name = t.word,
-           .files = {{"v.vtk", header + std::string(24 * t.size, '\0')}},
-           .args = "v.vtk",
-           .out = written_three,
-           .lines = {{"v.xmf", t.xdmf + "\" Format=\"Binary\""},
-                     {"v.mhd", "ElementType = " + t.metaimage + "\n"},
-                     {"v.nhdr", "type: " + t.nrrd + "\n"},
-                     {"v.nhdr", "\n" + endian}}});
+    link_case c{
+        .name = t.word,
+        .files = {{"v.vtk", even(t.word) + std::string(t.word == "bit" ? 3 : 24 * t.size, '\0')}},
+        .args = "v.vtk"};
+    const std::string names[] = {t.xdmf, t.metaimage, t.nrrd};
+    const char* formats[] = {"XDMF", "MetaImage", "NRRD"};
+    const char* files[] = {"v.xmf", "v.mhd", "v.nhdr"};
+    const std::string lines[] = {t.xdmf + "\" Format=\"Binary\"",
+                                 "ElementType = " + t.metaimage + "\n", "type: " + t.nrrd + "\n"};
+    for (int f = 0; f < 3; ++f) {
+        if (names[f].empty()) {
+            c.err += std::string("voxlink: v.vtk: no ") + formats[f] +
+                     " companion: samples of type " + t.word + ", which the readers of " +
+                     formats[f] + " cannot read\n";
+            c.absent.emplace_back(files[f]);
+        } else {
+            c.out += written_lines[f];
+            c.lines.emplace_back(files[f], lines[f]);
+        }
+    }
+    c.status = c.out.empty() ? 1 : 0;
+    if (!t.nrrd.empty()) {
+        c.lines.emplace_back("v.nhdr", t.size > 1 ? "\nendian: big\n" : "\nencoding: raw\n");
+    }
+    check(c);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -339,11 +404,13 @@ INSTANTIATE_TEST_SUITE_P(
         type_case{"short", 2, "NumberType=\"Short\" Precision=\"2", "MET_SHORT", "short"},
         type_case{"unsigned_int", 4, "NumberType=\"UInt\" Precision=\"4", "MET_UINT", "uint"},
         type_case{"vtkIdType", 4, "NumberType=\"Int\" Precision=\"4", "MET_INT", "int"},
-        type_case{"long", 8, "NumberType=\"Int\" Precision=\"8", "MET_LONG_LONG", "longlong"},
-        type_case{"vtktypeuint64", 8, "NumberType=\"UInt\" Precision=\"8", "MET_ULONG_LONG",
-                  "ulonglong"},
+        // VTK's and ParaView's MetaImage readers fail on 8-byte integers; ParaView's XDMF readers
+        // read unsigned ones as 4 bytes.
+        type_case{"long", 8, "NumberType=\"Int\" Precision=\"8", "", "int64"},
+        type_case{"vtktypeuint64", 8, "", "", "uint64"},
         type_case{"float", 4, "NumberType=\"Float\" Precision=\"4", "MET_FLOAT", "float"},
-        type_case{"double", 8, "NumberType=\"Float\" Precision=\"8", "MET_DOUBLE", "double"}),
+        type_case{"double", 8, "NumberType=\"Float\" Precision=\"8", "MET_DOUBLE", "double"},
+        type_case{"bit", 1, "", "", ""}),
     [](const testing::TestParamInfo<type_case>& row) { return row.param.word; });
 
 class refused : public testing::TestWithParam<link_case> {};
@@ -368,27 +435,6 @@ INSTANTIATE_TEST_SUITE_P(
                   .args = "v.vtk",
                   .status = 1,
                   .err = "voxlink: v.vtk: samples: expected 24 numbers (the points), found 3\n"},
-        link_case{.name = "text samples of the right count",
-                  .files = {{"v.vtk", even("unsigned_short", "ASCII") +
-                                          [] {
-                                              std::string s;
-                                              for (int i = 0; i < 24; ++i) {
-                                                  s += "7 ";
-                                              }
-                                              return s;
-                                          }()}},
-                  .args = "v.vtk o.xmf",
-                  .status = 1,
-                  .err = "voxlink: v.vtk: no XDMF companion: the samples are text (ASCII), "
-                         "which no reader of a XDMF header reads in place\n"},
-        link_case{.name = "bits",
-                  .files = {{"v.vtk", even("bit") + std::string(3, '\0')}},
-                  .args = "v.vtk",
-                  .status = 1,
-                  .err = "voxlink: v.vtk: no XDMF companion: samples of type bit, which XDMF "
-                         "has no type for\nvoxlink: v.vtk: no MetaImage companion: samples of "
-                         "type bit, which MetaImage has no type for\nvoxlink: v.vtk: no NRRD "
-                         "companion: samples of type bit, which NRRD has no type for\n"},
         link_case{.name = "a payload shorter than its grid",
                   .files = {{"v.vtk", even_header + samples.substr(1)}},
                   .args = "v.vtk",
@@ -504,6 +550,43 @@ TEST(voxlink_large, links_a_sparse_file_of_100_gib_at_once) {
     EXPECT_EQ(run_program(VOXLINK, {"voxlink", "v.vtk", "w.nhdr"}, scratch.path()).err,
               "voxlink: v.vtk: samples: expected 107374182400 bytes (107374182400 points x 1 "
               "byte of unsigned_char), found 107374182399 (too few)\n");
+}
+
+} // namespace
+
+namespace {
+
+// Samples past 4 GiB into a file, behind a FIELD array that is a hole: MetaImage readers seek
+// no further than 2^31 (but take -1 for samples that end the file), ParaView's XDMF reader no
+// further than 2^32; NRRD readers seek anywhere.
+TEST(voxlink_large, points_past_4_gib_where_each_format_can) {
+    const scratch_dir scratch;
+    const std::string path = scratch.path() + "/v.vtk";
+    const std::uint64_t hole = 5ULL << 30;
+    const std::string head = "# vtk DataFile Version 3.0\nfar\nBINARY\nDATASET STRUCTURED_POINTS\n"
+                             "DIMENSIONS 4 3 2\nSPACING 1 1 1\nORIGIN 0 0 0\nFIELD FieldData 1\n"
+                             "pad 1 " +
+                             std::to_string(hole) + " unsigned_char\n";
+    const std::string tail =
+        "\nPOINT_DATA 24\nSCALARS s unsigned_short 1\nLOOKUP_TABLE default\n" + samples;
+    write_file(path, head);
+    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(head.size() + hole)), 0);
+    { std::ofstream(path, std::ios::binary | std::ios::app) << tail; }
+    const std::string offset = std::to_string(head.size() + hole + tail.size() - samples.size());
+    auto o = run_program(VOXLINK, {"voxlink", "v.vtk"}, scratch.path(), {.time_limit = 20});
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.out, written_lines[1] + written_lines[2]);
+    EXPECT_EQ(o.err, "voxlink: v.vtk: no XDMF companion: the samples start past byte 2^32, where "
+                     "ParaView's XDMF reader cannot seek\n");
+    EXPECT_NE(read_file(scratch.path() + "/v.mhd").find("\nHeaderSize = -1\n"), std::string::npos);
+    EXPECT_NE(read_file(scratch.path() + "/v.nhdr").find("\nbyte skip: " + offset + "\n"),
+              std::string::npos);
+    // A line feed after the samples, as VTK writes: MetaImage cannot point at them.
+    std::ofstream(path, std::ios::binary | std::ios::app) << "\n";
+    o = run_program(VOXLINK, {"voxlink", "v.vtk", "w.mhd"}, scratch.path(), {.time_limit = 20});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.err, "voxlink: v.vtk: no MetaImage companion: the samples start past byte 2^31 "
+                     "and do not end the file; MetaImage readers seek no further\n");
 }
 
 } // namespace

@@ -16,7 +16,7 @@ using legacy::number_kind;
 using legacy::to_text;
 
 // Each format's name for the values of a type: by kind and size, as the type table of the layout
-// gives them. Bits have none anywhere.
+// gives them; empty where the format's readers cannot read them. Bits have none anywhere.
 struct type_names {
     number_kind kind;
     unsigned size;
@@ -32,8 +32,10 @@ constexpr type_names type_table[] = {
     {number_kind::signed_integer, 2, "Short", "MET_SHORT", "short"},
     {number_kind::unsigned_integer, 4, "UInt", "MET_UINT", "uint"},
     {number_kind::signed_integer, 4, "Int", "MET_INT", "int"},
-    {number_kind::unsigned_integer, 8, "UInt", "MET_ULONG_LONG", "ulonglong"},
-    {number_kind::signed_integer, 8, "Int", "MET_LONG_LONG", "longlong"},
+    // XDMF's readers in ParaView read UInt 8 as 4 bytes; VTK's and ParaView's MetaImage readers
+    // fail on MET_LONG_LONG and MET_ULONG_LONG (MET_LONG is 4 bytes).
+    {number_kind::unsigned_integer, 8, "", "", "uint64"},
+    {number_kind::signed_integer, 8, "Int", "", "int64"},
     {number_kind::floating, 4, "Float", "MET_FLOAT", "float"},
     {number_kind::floating, 8, "Float", "MET_DOUBLE", "double"},
 };
@@ -140,9 +142,29 @@ std::string xdmf_binary_item(const place& p, const std::string& dimensions, cons
            xml_escaped(name) + "</DataItem>";
 }
 
+// What ParaView's XDMF readers read right: Xdmf3ReaderS, which opens .xmf files, seeks no
+// further than 32 bits; XDMFReader reads no array of 2^31 values or more, nor of a little less.
+constexpr std::uint64_t xdmf_most_seek = 0xffffffffULL;
+constexpr legacy::uint128 xdmf_most_values = (legacy::uint128{1} << 31) - 65536;
+
 companion xdmf(const target& t, const std::function<std::string(const std::string&)>& name_of) {
+    if (t.text) {
+        return {{}, "the samples are text (ASCII), which XDMF can only hold in itself"};
+    }
+    if (t.components != 1 && t.components != 3) {
+        return {{},
+                "samples of " + to_text(t.components) +
+                    " components a point; XDMF describes one or three"};
+    }
+    const legacy::uint128 values =
+        legacy::uint128{t.dimensions[0]} * t.dimensions[1] * t.dimensions[2] * t.components;
+    if (values > xdmf_most_values) {
+        return {{},
+                to_text(values) + " values, more than ParaView's XDMF readers read (" +
+                    to_text(xdmf_most_values) + ")"};
+    }
     const type_names* names = names_of(t.samples.type);
-    const std::string dims =
+    std::string dims =
         to_text(t.dimensions[2]) + " " + to_text(t.dimensions[1]) + " " + to_text(t.dimensions[0]);
     std::string geometry;
     if (t.model.grid == legacy::grid_kind::uniform) {
@@ -164,14 +186,18 @@ companion xdmf(const target& t, const std::function<std::string(const std::strin
             if (p) {
                 const type_names* line_names = names_of(p->type);
                 const std::string name = name_of(p->path);
-                if (line_names == nullptr) {
+                if (line_names == nullptr || line_names->xdmf.empty()) {
                     return {{},
-                            "the " + std::string("xyz").substr(axis, 1) +
-                                " coordinates are of type " + p->type_word +
-                                ", which XDMF has no type for"};
+                            std::string("the ") + "xyz"[axis] + " coordinates are of type " +
+                                p->type_word + ", which the readers of XDMF cannot read"};
                 }
                 if (name.empty()) {
                     return {{}, "the data file cannot be named from the companion's folder"};
+                }
+                if (p->offset > xdmf_most_seek) {
+                    return {{},
+                            std::string("the ") + "xyz"[axis] + " coordinates start past " +
+                                "byte 2^32, where ParaView's XDMF reader cannot seek"};
                 }
                 geometry += "        " + xdmf_binary_item(*p, count, *line_names, name) + "\n";
             } else {
@@ -186,38 +212,72 @@ companion xdmf(const target& t, const std::function<std::string(const std::strin
     if (name.empty()) {
         return {{}, "the data file cannot be named from the companion's folder"};
     }
+    if (t.samples.offset > xdmf_most_seek) {
+        return {{}, "the samples start past byte 2^32, where ParaView's XDMF reader cannot seek"};
+    }
     const std::string title = t.path.substr(t.path.rfind('/') + 1);
+    const char* kind = t.components == 1 ? "Scalar" : "Vector";
+    if (t.components != 1) {
+        dims += " " + to_text(t.components);
+    }
     std::string text = "<?xml version=\"1.0\" ?>\n<!DOCTYPE Xdmf SYSTEM \"Xdmf.dtd\" []>\n"
                        "<Xdmf Version=\"2.0\">\n  <Domain>\n    <Grid Name=\"" +
                        xml_escaped(legacy::printable(title)) + "\" GridType=\"Uniform\">\n" +
                        geometry + "      <Attribute Name=\"" +
                        xml_escaped(legacy::printable(t.model.arrays[*t.model.samples].name)) +
-                       "\" AttributeType=\"Scalar\" Center=\"Node\">\n        " +
+                       "\" AttributeType=\"" + kind + "\" Center=\"Node\">\n        " +
                        xdmf_binary_item(t.samples, dims, *names, name) +
                        "\n      </Attribute>\n    </Grid>\n  </Domain>\n</Xdmf>\n";
     return {text, {}};
 }
+
+// VTK's and ITK's MetaImage readers take a HeaderSize below 2^31 alone: past it they read zeros.
+// -1 means the samples are the last bytes of the file, as they are in the converters' files.
+constexpr std::uint64_t metaimage_most_header = 0x7fffffffULL;
 
 companion metaimage(const target& t,
                     const std::function<std::string(const std::string&)>& name_of) {
     if (std::string why = uniform_refusal(t); !why.empty()) {
         return {{}, why};
     }
+    if (t.text && t.samples_not_finite) {
+        return {{},
+                "the samples as text hold nan or inf, after which VTK's MetaImage reader "
+                "reads zeros"};
+    }
     const std::string name = name_of(t.samples.path);
     if (!plain_name(name)) {
         return {{}, "the data file cannot be named in a MetaImage header from its folder"};
     }
-    const bool msb = !t.samples.little_endian;
-    std::string text = "ObjectType = Image\nNDims = 3\nBinaryData = True\n";
-    text += std::string("BinaryDataByteOrderMSB = ") + (msb ? "True" : "False") + "\n";
-    text += std::string("ElementByteOrderMSB = ") + (msb ? "True" : "False") + "\n";
+    std::string header_size = to_text(t.samples.offset);
+    if (t.samples.offset > metaimage_most_header) {
+        if (!t.samples_end_file) {
+            return {{},
+                    "the samples start past byte 2^31 and do not end the file; MetaImage "
+                    "readers seek no further"};
+        }
+        header_size = "-1";
+    }
+    std::string text = "ObjectType = Image\nNDims = 3\n";
+    if (t.text) {
+        text += "BinaryData = False\n";
+    } else {
+        const char* msb = t.samples.little_endian ? "False" : "True";
+        text += "BinaryData = True\n";
+        text += std::string("BinaryDataByteOrderMSB = ") + msb + "\n";
+        text += std::string("ElementByteOrderMSB = ") + msb + "\n";
+    }
     text += "CompressedData = False\n";
     text += "DimSize = " + to_text(t.dimensions[0]) + " " + to_text(t.dimensions[1]) + " " +
             to_text(t.dimensions[2]) + "\n";
     text += "ElementSpacing = " + per_axis(t, written_spacings(t)) + "\n";
     text += "Offset = " + per_axis(t, t.origin) + "\n";
+    if (t.components != 1) {
+        text += "ElementNumberOfChannels = " + to_text(t.components) + "\n";
+    }
     text += "ElementType = " + std::string(names_of(t.samples.type)->metaimage) + "\n";
-    text += "HeaderSize = " + to_text(t.samples.offset) + "\n";
+    text += "HeaderSize = " + header_size + "\n";
+    // Last: the readers take what follows it for the samples.
     text += "ElementDataFile = " + name + "\n";
     return {text, {}};
 }
@@ -230,23 +290,28 @@ companion nrrd(const target& t, const std::function<std::string(const std::strin
     if (!plain_name(name)) {
         return {{}, "the data file cannot be named in a NRRD header from its folder"};
     }
+    const bool vector = t.components != 1;
+    const std::array<double, 3> spacing = written_spacings(t);
     std::string text = "NRRD0004\n";
     text += "# The samples are in the data file, from the byte after those skipped.\n";
     text += "type: " + std::string(names_of(t.samples.type)->nrrd) + "\n";
-    text += "dimension: 3\n";
+    text += vector ? "dimension: 4\n" : "dimension: 3\n";
+    // A space of no anatomical frame: readers take the positions as written (ITK turns those of
+    // right-anterior-superior into its own frame).
     text += "space: 3D-right-handed\n";
-    text += "sizes: " + to_text(t.dimensions[0]) + " " + to_text(t.dimensions[1]) + " " +
+    text += "sizes: " + (vector ? to_text(t.components) + " " : std::string()) +
+            to_text(t.dimensions[0]) + " " + to_text(t.dimensions[1]) + " " +
             to_text(t.dimensions[2]) + "\n";
-    const std::array<double, 3> spacing = written_spacings(t);
-    text += "space directions: (" + format_number(spacing[0], t.single[0]) + ",0,0) (0," +
+    text += std::string("space directions: ") + (vector ? "none " : "") + "(" +
+            format_number(spacing[0], t.single[0]) + ",0,0) (0," +
             format_number(spacing[1], t.single[1]) + ",0) (0,0," +
             format_number(spacing[2], t.single[2]) + ")\n";
-    text += "kinds: domain domain domain\n";
+    text += vector ? "kinds: vector domain domain domain\n" : "kinds: domain domain domain\n";
     text += "space origin: (" + per_axis(t, t.origin, ",") + ")\n";
-    if (t.samples.type->size > 1) {
+    if (!t.text && t.samples.type->size > 1) {
         text += std::string("endian: ") + (t.samples.little_endian ? "little" : "big") + "\n";
     }
-    text += "encoding: raw\n";
+    text += t.text ? "encoding: ascii\n" : "encoding: raw\n";
     text += "byte skip: " + to_text(t.samples.offset) + "\n";
     text += "data file: " + name + "\n";
     return {text, {}};
@@ -284,21 +349,16 @@ std::optional<format> format_of(std::string_view path) {
 
 companion describe(format which, const target& t,
                    const std::function<std::string(const std::string&)>& name_of) {
-    // What no format can describe.
-    if (t.text) {
+    const std::string name(info(which).name);
+    const type_names* names = names_of(t.samples.type);
+    const std::string_view word = names == nullptr             ? std::string_view{}
+                                  : which == format::xdmf      ? names->xdmf
+                                  : which == format::metaimage ? names->metaimage
+                                                               : names->nrrd;
+    if (word.empty()) {
         return {{},
-                "the samples are text (ASCII), which no reader of a " +
-                    std::string(info(which).name) + " header reads in place"};
-    }
-    if (names_of(t.samples.type) == nullptr) {
-        return {{},
-                "samples of type " + t.samples.type_word + ", which " +
-                    std::string(info(which).name) + " has no type for"};
-    }
-    if (t.components != 1) {
-        return {{},
-                "samples of " + to_text(t.components) +
-                    " components a point; only one a point is described"};
+                "samples of type " + t.samples.type_word + ", which the readers of " + name +
+                    " cannot read"};
     }
     switch (which) {
     case format::xdmf:

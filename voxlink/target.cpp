@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vox::companion {
@@ -103,6 +105,23 @@ bool even_steps(const std::vector<double>& z, bool single, double& origin, doubl
     return true;
 }
 
+// Keeps the coordinate arrays, and takes the samples where they are text (which the parser
+// reads through in any case); binary samples are passed over unread.
+class gatherer final : public legacy::value_provider {
+  public:
+    legacy::value_sink* values_of(const legacy::file_model& model,
+                                  const array_info& array) override {
+        const bool samples = model.samples && *model.samples == model.arrays.size() - 1;
+        if (samples && model.coding == encoding::ascii && array.type != nullptr) {
+            text_samples = std::make_unique<legacy::sample_sink>(*array.type, true);
+            return text_samples.get();
+        }
+        return coordinates.values_of(model, array);
+    }
+    legacy::coordinate_keeper coordinates;
+    std::unique_ptr<legacy::sample_sink> text_samples;
+};
+
 } // namespace
 
 failure read_target(const std::string& path, byte_order order, target& t) {
@@ -113,8 +132,9 @@ failure read_target(const std::string& path, byte_order order, target& t) {
         return unreadable(std::string("cannot be opened (") + std::strerror(errno) + ")");
     }
     legacy::fd_source from(fd);
-    legacy::coordinate_keeper kept;
-    const legacy::parse_result parsed = legacy::parse(from, t.model, &kept);
+    gatherer gathered;
+    const legacy::parse_result parsed = legacy::parse(from, t.model, &gathered);
+    const legacy::coordinate_keeper& kept = gathered.coordinates;
     ::close(fd);
     switch (parsed.failed) {
     case legacy::parse_result::failure::none:
@@ -165,6 +185,13 @@ failure read_target(const std::string& path, byte_order order, target& t) {
     t.samples.offset = s.offset;
     t.samples.type = a.type;
     t.samples.type_word = a.type_word;
+    if (gathered.text_samples) {
+        t.samples_not_finite = gathered.text_samples->not_finite() > 0 ||
+                               gathered.text_samples->not_read_by_vtk().count > 0;
+    }
+    struct stat st {};
+    t.samples_end_file = !t.text && s.bytes_needed && ::stat(s.path.c_str(), &st) == 0 &&
+                         static_cast<legacy::uint128>(st.st_size) == s.offset + *s.bytes_needed;
     if (!t.text) {
         const std::optional<bool> little = legacy::samples_little_endian(m, s, order);
         if (!little) {

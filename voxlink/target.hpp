@@ -45,6 +45,10 @@ struct target {
     bool text = false; // the samples (and every array) are numbers as text
     // Whether the samples' byte order was judged from their first values.
     bool judged = false;
+    // Whether the samples are the last bytes of their file.
+    bool samples_end_file = false;
+    // Text samples: whether any is nan, inf or beyond its type, which some readers stop at.
+    bool samples_not_finite = false;
 };
 
 // Why a file cannot be linked: it cannot be read as the layout at all (status 2), or its parts
