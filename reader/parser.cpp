@@ -262,7 +262,14 @@ class parser {
     void attribute_of(attribute kind, unsigned components);
     array_info& add_array(attribute kind, std::string name, std::string type_word,
                           unsigned components, std::uint64_t tuples);
-    void read_values(array_info& array, const char* next_in_converter_form = nullptr);
+    // The values of an array, one small function for each framing, chosen by the keyword's
+    // handler: text; binary of a known count; binary that a converter copied up to `next`.
+    value_sink* sink_for(const array_info& array);
+    void read_values(array_info& array);
+    void read_values_up_to(array_info& array, const char* next);
+    void read_text(array_info& array, value_sink* sink);
+    void read_counted(array_info& array, value_sink* sink);
+    void read_until(array_info& array, value_sink* sink, const char* next);
     void read_strings(array_info& array, string_framing how);
     void read_reference_tail();
     std::uint64_t tuples_here() const;
@@ -514,7 +521,11 @@ void parser::coordinates(std::size_t axis, const char* next) {
     array_info& a = add_array(attribute::coordinates, keyword_, type, 1, count);
     a.axis = axis;
     axes_[axis] = true;
-    read_values(a, m_.dataset == dataset_kind::none ? next : nullptr);
+    if (m_.dataset == dataset_kind::none) {
+        read_values_up_to(a, next);
+    } else {
+        read_values(a);
+    }
 }
 
 void parser::locations() {
@@ -527,7 +538,7 @@ void parser::locations() {
     array_info& a = add_array(attribute::coordinates, keyword_, type, 1, count);
     a.axis = 2;
     locations_ = true;
-    read_values(a, keyword::point_data);
+    read_values_up_to(a, keyword::point_data);
 }
 
 void parser::data_section(section which, std::optional<std::uint64_t>& count) {
@@ -697,46 +708,70 @@ array_info& parser::add_array(attribute kind, std::string name, std::string type
     return m_.arrays.back();
 }
 
-void parser::read_values(array_info& a, const char* next_in_converter_form) {
-    value_sink* sink = values_ != nullptr ? values_->values_of(m_, a) : nullptr;
+value_sink* parser::sink_for(const array_info& a) {
+    return values_ != nullptr ? values_->values_of(m_, a) : nullptr;
+}
+
+void parser::read_values(array_info& a) {
+    value_sink* sink = sink_for(a);
     if (m_.coding == encoding::ascii) {
-        // Text values run up to the next keyword or the end of the file, white space included.
-        in_.skip_line_end();
-        a.offset = in_.offset();
-        text_framer framer(sink, a.values(), a.kind == attribute::field);
-        in_.stream_to_end(framer);
-        if (in_.read_failed()) {
-            throw read_failure{};
-        }
-        a.words = framer.words();
-        a.bytes = in_.offset() - a.offset;
-        in_.count_lines(framer.line_feeds());
-        return;
+        read_text(a, sink);
+    } else {
+        read_counted(a, sink);
     }
+}
+
+void parser::read_values_up_to(array_info& a, const char* next) {
+    value_sink* sink = sink_for(a);
+    if (m_.coding == encoding::ascii) {
+        read_text(a, sink);
+    } else {
+        read_until(a, sink, next);
+    }
+}
+
+void parser::read_text(array_info& a, value_sink* sink) {
+    // Text values run up to the next keyword or the end of the file, white space included.
+    in_.skip_line_end();
+    a.offset = in_.offset();
+    text_framer framer(sink, a.values(), a.kind == attribute::field);
+    in_.stream_to_end(framer);
+    if (in_.read_failed()) {
+        throw read_failure{};
+    }
+    a.words = framer.words();
+    a.bytes = in_.offset() - a.offset;
+    in_.count_lines(framer.line_feeds());
+}
+
+void parser::read_until(array_info& a, value_sink* sink, const char* next) {
+    // Binary values start on the line after their keyword, as VTK's reader takes them. The
+    // converters copy coordinate and location files as they are: their values run up to the
+    // next keyword, whatever their length. A file that ends is searched to its end; a stream
+    // that may never end only as far as such values would reach.
+    in_.skip_line();
+    a.offset = in_.offset();
+    counting_sink counted(sink);
+    const std::uint64_t limit = in_.finite() ? std::numeric_limits<std::uint64_t>::max()
+                                             : (a.tuples + 1) * 64 + (std::uint64_t{1} << 20);
+    const bool found = in_.stream_until(next, limit, counted);
+    if (in_.read_failed()) {
+        throw read_failure{};
+    }
+    a.bytes = counted.bytes;
+    in_.lose_lines();
+    if (!found) {
+        fail(quoted(std::string(next) + " ...") + " after the values of " + a.keyword,
+             counted.bytes > limit ? "none in " + to_text(limit) + " bytes"
+                                   : std::string("the end of the file"));
+    }
+}
+
+void parser::read_counted(array_info& a, value_sink* sink) {
     // Binary values start on the line after their keyword, as VTK's reader takes them.
     in_.skip_line();
     a.offset = in_.offset();
     counting_sink counted(sink);
-    if (next_in_converter_form != nullptr) {
-        // The converters copy coordinate and location files as they are: their values run up to
-        // the next keyword, whatever their length. A file that ends is searched to its end; a
-        // stream that may never end only as far as such values would reach.
-        const std::uint64_t limit = in_.finite() ? std::numeric_limits<std::uint64_t>::max()
-                                                 : (a.tuples + 1) * 64 + (std::uint64_t{1} << 20);
-        const bool found = in_.stream_until(next_in_converter_form, limit, counted);
-        if (in_.read_failed()) {
-            throw read_failure{};
-        }
-        a.bytes = counted.bytes;
-        in_.lose_lines();
-        if (!found) {
-            fail(quoted(std::string(next_in_converter_form) + " ...") + " after the values of " +
-                     a.keyword,
-                 counted.bytes > limit ? "none in " + to_text(limit) + " bytes"
-                                       : std::string("the end of the file"));
-        }
-        return;
-    }
     if (a.type == nullptr) {
         // Of unknown size: the rest of the file.
         in_.stream_to_end(counted);
