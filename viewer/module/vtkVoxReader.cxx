@@ -11,7 +11,13 @@
 #include "vtkObjectFactory.h"
 #include "vtkPointData.h"
 #include "vtkRectilinearGrid.h"
+// VTK 9.1's vtkSMPTools.h is no valid C++20 (template-ids as constructor names): there the
+// machine's threads are taken instead of the SMP setting.
+#include "vtkVersionMacros.h"
+#if VTK_VERSION_NUMBER >= VTK_VERSION_CHECK(9, 2, 0)
 #include "vtkSMPTools.h"
+#define VOX_HAVE_SMP_TOOLS 1
+#endif
 #include "vtkSmartPointer.h"
 #include "vtkStreamingDemandDrivenPipeline.h"
 #include "vtkTypeTraits.h"
@@ -53,11 +59,15 @@ int vtk_type_of(const vox::legacy::type_info& type) {
 
 // The threads that VTK's SMP tools use, or none (the machine's) where they run sequentially.
 unsigned smp_threads() {
+#ifdef VOX_HAVE_SMP_TOOLS
     const char* backend = vtkSMPTools::GetBackend();
     if (backend == nullptr || std::string_view(backend) == "Sequential") {
         return 0;
     }
     return static_cast<unsigned>(std::max(1, vtkSMPTools::GetEstimatedNumberOfThreads()));
+#else
+    return 0;
+#endif
 }
 
 vtkSmartPointer<vtkDoubleArray> positions(const std::vector<double>& all, int first, int last) {
