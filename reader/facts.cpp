@@ -223,20 +223,9 @@ std::optional<bool> samples_little_endian(const file_model& m, const samples_fac
         return std::nullopt;
     }
     std::string bytes(size, '\0');
-    std::uint64_t done = 0;
-    while (done < size) {
-        const ssize_t got =
-            ::pread(fd, bytes.data() + done, size - done, static_cast<off_t>(s.offset + done));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            break;
-        }
-        done += static_cast<std::uint64_t>(got);
-    }
+    const bool read = read_at(fd, bytes.data(), size, s.offset);
     ::close(fd);
-    if (done < size) {
+    if (!read) {
         return std::nullopt;
     }
     sample_sink judge(*a.type, false);

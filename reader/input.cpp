@@ -17,6 +17,24 @@ long fd_source::read(char* buffer, std::size_t size) {
     }
 }
 
+bool read_at(int fd, char* to, std::uint64_t size, std::uint64_t offset) {
+    while (size > 0) {
+        const ssize_t got = ::pread(
+            fd, to, static_cast<std::size_t>(std::min<std::uint64_t>(size, std::uint64_t{1} << 30)),
+            static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false;
+        }
+        to += got;
+        size -= static_cast<std::uint64_t>(got);
+        offset += static_cast<std::uint64_t>(got);
+    }
+    return true;
+}
+
 bool fd_source::finite() const {
     struct stat st {};
     return ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);

@@ -37,6 +37,9 @@ class fd_source final : public source {
     int fd_;
 };
 
+// All of `size` bytes at `offset` of descriptor `fd`, unless the file ends or cannot be read.
+bool read_at(int fd, char* to, std::uint64_t size, std::uint64_t offset);
+
 // Bytes in memory, which must outlive the source.
 class memory_source final : public source {
   public:

@@ -36,6 +36,7 @@ constexpr bool host_little = std::endian::native == std::endian::little;
 
 using legacy::max_word;
 using legacy::plural;
+using legacy::read_at;
 using legacy::swap_each;
 using legacy::to_text;
 
@@ -51,25 +52,6 @@ struct file {
     file(const file&) = delete;
     file& operator=(const file&) = delete;
 };
-
-// All of `size` bytes at `offset`, unless the file ends or cannot be read.
-bool read_at(int fd, char* to, std::uint64_t size, std::uint64_t offset) {
-    while (size > 0) {
-        const ssize_t got = ::pread(
-            fd, to, static_cast<std::size_t>(std::min<std::uint64_t>(size, std::uint64_t{1} << 30)),
-            static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            return false;
-        }
-        to += got;
-        size -= static_cast<std::uint64_t>(got);
-        offset += static_cast<std::uint64_t>(got);
-    }
-    return true;
-}
 
 std::string failure_text(const std::string& path, const legacy::parse_result& parsed) {
     switch (parsed.failed) {
