@@ -1,31 +1,45 @@
 // The floor under any reader of binary samples: BYTES bytes of FILE from OFFSET read with pread
-// into fresh memory and swapped from big-endian 16-bit values into the host's order, on N threads
-// each its stretch, with and without the memory advised to huge pages. Prints one line a
-// setting, "floor THREADS plain|huge SECONDS", the best of RUNS, each into memory just mapped.
+// into memory just mapped and swapped from big-endian 16-bit values into the host's order, on
+// THREADS threads each its stretch, the memory advised to huge pages or not. One run a process,
+// so that each starts as a reader does, in a fresh process with fresh memory: a second run in
+// the same process would find pages the first has just given back, which a virtual machine has
+// not yet returned to its host and a fresh process rarely gets. Prints the seconds.
 //
-// Usage: floor FILE OFFSET BYTES [RUNS [THREADS...]]  (threads default: 1 and the machine's)
+// Usage: floor FILE OFFSET BYTES THREADS plain|huge
 #include "values.hpp"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
-#include <string>
 #include <sys/mman.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
-namespace {
+int main(int argc, char** argv) {
+    if (argc != 6 || (std::strcmp(argv[5], "plain") != 0 && std::strcmp(argv[5], "huge") != 0)) {
+        std::fprintf(stderr, "USAGE: floor FILE OFFSET BYTES THREADS plain|huge\n");
+        return 2;
+    }
+    const int fd = ::open(argv[1], O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        std::perror(argv[1]);
+        return 1;
+    }
+    const std::uint64_t offset = std::strtoull(argv[2], nullptr, 10);
+    const std::uint64_t bytes = std::strtoull(argv[3], nullptr, 10) / 2 * 2;
+    const auto threads = static_cast<unsigned>(std::max(1, std::atoi(argv[4])));
+    const bool huge = std::strcmp(argv[5], "huge") == 0;
 
-double one_run(int fd, std::uint64_t offset, std::uint64_t bytes, unsigned threads, bool huge) {
     const auto start = std::chrono::steady_clock::now();
     void* memory =
         ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (memory == MAP_FAILED) {
         std::perror("mmap");
-        std::exit(1);
+        return 1;
     }
     auto* out = static_cast<char*>(memory);
     if (huge) {
@@ -39,7 +53,8 @@ double one_run(int fd, std::uint64_t offset, std::uint64_t bytes, unsigned threa
             const auto n = static_cast<std::size_t>(std::min(chunk, end - at));
             const ssize_t got = ::pread(fd, out + at, n, static_cast<off_t>(offset + at));
             if (got <= 0) {
-                std::perror("pread");
+                std::fprintf(stderr, "%s: cannot read at byte %llu\n", argv[1],
+                             static_cast<unsigned long long>(offset + at));
                 std::exit(1);
             }
             vox::legacy::swap_each(out + at, static_cast<std::uint64_t>(got) / 2, 2);
@@ -56,42 +71,8 @@ double one_run(int fd, std::uint64_t offset, std::uint64_t bytes, unsigned threa
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("%.3f\n", seconds);
     ::munmap(memory, bytes);
-    return seconds;
-}
-
-} // namespace
-
-int main(int argc, char** argv) {
-    if (argc < 4) {
-        std::fprintf(stderr, "USAGE: floor FILE OFFSET BYTES [RUNS [THREADS...]]\n");
-        return 2;
-    }
-    const int fd = ::open(argv[1], O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        std::perror(argv[1]);
-        return 1;
-    }
-    const std::uint64_t offset = std::strtoull(argv[2], nullptr, 10);
-    const std::uint64_t bytes = std::strtoull(argv[3], nullptr, 10) / 2 * 2;
-    const int runs = argc > 4 ? std::max(1, std::atoi(argv[4])) : 3;
-    std::vector<unsigned> threads;
-    for (int i = 5; i < argc; ++i) {
-        threads.push_back(static_cast<unsigned>(std::max(1, std::atoi(argv[i]))));
-    }
-    if (threads.empty()) {
-        threads = {1, std::max(1U, std::thread::hardware_concurrency())};
-    }
-    for (const unsigned n : threads) {
-        for (const bool huge : {false, true}) {
-            double best = 0;
-            for (int r = 0; r < runs; ++r) {
-                const double s = one_run(fd, offset, bytes, n, huge);
-                best = r == 0 ? s : std::min(best, s);
-            }
-            std::printf("floor %u %s %.3f\n", n, huge ? "huge" : "plain", best);
-        }
-    }
     ::close(fd);
     return 0;
 }
