@@ -61,6 +61,15 @@ struct array_info {
     std::uint64_t offset = 0;
     std::uint64_t bytes = 0;
     std::uint64_t words = 0;
+    // The samples in text: where a word starts, and how many come before it in the array, at
+    // most `most_marks` of them about evenly apart, the first word the first; so that a reader
+    // can start at any of them without counting the words before.
+    struct mark {
+        std::uint64_t offset = 0;
+        std::uint64_t index = 0;
+    };
+    std::vector<mark> marks;
+    static constexpr std::size_t most_marks = 1024;
     bool metadata = false; // a METADATA block followed the values
     // Values that are no numbers (a FIELD array of strings or variants): `words` counts them.
     bool strings = false;

@@ -89,8 +89,10 @@ class counting_sink final : public payload_sink {
 // arrays of a FIELD block, whose names follow their values, after their count.
 class text_framer final : public payload_sink {
   public:
-    text_framer(value_sink* sink, std::uint64_t count, bool stop_at_count)
-        : sink_(sink), count_(count), stop_at_count_(stop_at_count) {}
+    // `marking`: leave marks in the words (every word at first, then ever fewer).
+    text_framer(value_sink* sink, std::uint64_t count, bool stop_at_count, bool marking)
+        : sink_(sink), count_(count), stop_at_count_(stop_at_count),
+          next_mark_(marking ? 0 : ~std::uint64_t{0}) {}
 
     std::size_t take(const char* data, std::size_t size, std::uint64_t offset, bool last) override {
         const char* p = data;
@@ -157,6 +159,7 @@ class text_framer final : public payload_sink {
 
     std::uint64_t words() const { return words_; }
     std::uint64_t line_feeds() const { return line_feeds_; }
+    std::vector<array_info::mark> take_marks() { return std::move(marks_); }
 
   private:
     static bool starts_number(char c) { return is_digit(c) || c == '-' || c == '+' || c == '.'; }
@@ -188,11 +191,30 @@ class text_framer final : public payload_sink {
 
     // The sink sees at most the start of a word too long for a number, wherever the blocks end.
     void give(const char* word, const char* word_end, const char* data, std::uint64_t offset) {
+        const std::uint64_t at = offset + static_cast<std::uint64_t>(word - data);
+        if (at >= next_mark_) {
+            mark(at);
+        }
         ++words_;
         if (sink_ != nullptr) {
-            sink_->word(word, std::min(word_end, word + max_word + 1),
-                        offset + static_cast<std::uint64_t>(word - data));
+            sink_->word(word, std::min(word_end, word + max_word + 1), at);
         }
+    }
+
+    // Marks the word at `at`, the next a spacing on; where the marks are as many as they may
+    // be, every other goes and the spacing doubles.
+    void mark(std::uint64_t at) {
+        if (marks_.size() == array_info::most_marks) {
+            for (std::size_t i = 0; i < marks_.size() / 2; ++i) {
+                marks_[i] = marks_[2 * i];
+            }
+            marks_.resize(marks_.size() / 2);
+            spacing_ *= 2;
+        }
+        if (marks_.empty() || at >= marks_.back().offset + spacing_) {
+            marks_.push_back({at, words_});
+        }
+        next_mark_ = marks_.back().offset + spacing_;
     }
 
     value_sink* sink_;
@@ -202,6 +224,8 @@ class text_framer final : public payload_sink {
     bool numeric_ = false; // the word being skipped starts as a number does
     bool done_ = false;
     std::uint64_t words_ = 0, line_feeds_ = 0;
+    std::vector<array_info::mark> marks_;
+    std::uint64_t spacing_ = 1, next_mark_;
 };
 
 class parser;
@@ -734,12 +758,14 @@ void parser::read_text(array_info& a, value_sink* sink) {
     // Text values run up to the next keyword or the end of the file, white space included.
     in_.skip_line_end();
     a.offset = in_.offset();
-    text_framer framer(sink, a.values(), a.kind == attribute::field);
+    const bool samples = m_.samples && &m_.arrays[*m_.samples] == &a;
+    text_framer framer(sink, a.values(), a.kind == attribute::field, samples);
     in_.stream_to_end(framer);
     if (in_.read_failed()) {
         throw read_failure{};
     }
     a.words = framer.words();
+    a.marks = framer.take_marks();
     a.bytes = in_.offset() - a.offset;
     in_.count_lines(framer.line_feeds());
 }

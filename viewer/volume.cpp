@@ -308,15 +308,18 @@ class text_places {
     text_places(const volume& v, const extent& part)
         : part_(part), nx_(v.model.dimensions[0]), ny_(v.model.dimensions[1]),
           components_(v.samples().components), points_(v.model.points()),
+          values_(static_cast<std::uint64_t>(
+              std::min<legacy::uint128>(points_ * components_, ~std::uint64_t{0}))),
           whole_(part == v.whole()) {}
 
     std::optional<std::uint64_t> of(std::uint64_t index) const {
+        if (whole_) {
+            // The whole grid, the common case: each value goes where it comes.
+            return index < values_ ? std::optional<std::uint64_t>(index) : std::nullopt;
+        }
         const std::uint64_t point = index / components_;
         if (point >= points_) {
             return std::nullopt;
-        }
-        if (whole_) {
-            return index; // the whole grid, the common case: each value goes where it comes
         }
         const auto i = static_cast<int>(point % nx_);
         const auto j = static_cast<int>(point / nx_ % ny_);
@@ -338,6 +341,7 @@ class text_places {
     const extent& part_;
     std::uint64_t nx_, ny_, components_;
     legacy::uint128 points_;
+    std::uint64_t values_; // in the whole grid
     bool whole_;
 };
 
@@ -355,36 +359,30 @@ std::string read_text(const volume& v, int fd, const extent& part, char* out,
     const bool colours = a.kind == attribute::color_scalars;
     const unsigned stored = a.type->kind == number_kind::bit ? 1 : a.type->size;
     const text_places places(v, part);
-    // The stretches: first their words are counted, then each thread parses its own into place.
-    const unsigned threads = threads_for(how, a.bytes);
-    const std::uint64_t stretch = (a.bytes + threads - 1) / threads;
+    // The stretches start at the marks that the parser left, each where a word starts whose
+    // index it knows, about as long as each other.
+    const std::vector<array_info::mark>& marks = a.marks;
+    const auto most = static_cast<unsigned>(
+        std::min<std::uint64_t>(threads_for(how, a.bytes), std::max<std::size_t>(marks.size(), 1)));
+    std::vector<array_info::mark> starts{{first, 0}};
+    for (unsigned t = 1; t < most; ++t) {
+        const std::uint64_t wanted = first + a.bytes / most * t;
+        const auto m = std::lower_bound(
+            marks.begin(), marks.end(), wanted,
+            [](const array_info::mark& k, std::uint64_t at) { return k.offset < at; });
+        if (m != marks.end() && m->offset > starts.back().offset) {
+            starts.push_back(*m);
+        }
+    }
+    const auto threads = static_cast<unsigned>(starts.size());
     std::vector<text_stretch> found(threads);
     std::atomic<bool> failed = false;
-    const auto from = [&](unsigned t) { return std::min(limit, first + stretch * t); };
-    const auto to = [&](unsigned t) { return std::min(limit, first + stretch * (t + 1)); };
-    if (threads > 1) {
-        on_threads(threads, [&](unsigned t) {
-            std::uint64_t words = 0;
-            if (!words_in(fd, first, from(t), to(t), limit,
-                          [&](const char*, const char*, std::uint64_t) { ++words; })) {
-                failed = true;
-            }
-            found[t].words = words;
-        });
-    }
-    if (failed) {
-        return v.header_path + ": samples: error reading " + v.samples_path;
-    }
-    // The index of the first word of each stretch.
-    std::vector<std::uint64_t> firsts(threads, 0);
-    for (unsigned t = 1; t < threads; ++t) {
-        firsts[t] = firsts[t - 1] + found[t - 1].words;
-    }
     on_threads(threads, [&](unsigned t) {
-        std::uint64_t index = firsts[t];
+        std::uint64_t index = starts[t].index;
         text_stretch& mine = found[t];
+        const std::uint64_t to = t + 1 < threads ? starts[t + 1].offset : limit;
         const bool read = words_in(
-            fd, first, from(t), to(t), limit,
+            fd, first, starts[t].offset, to, limit,
             [&](const char* begin, const char* end, std::uint64_t offset) {
                 const std::optional<std::uint64_t> at = places.of(index++);
                 if (at &&

@@ -382,8 +382,8 @@ std::string grid_file(const std::string& type, unsigned size, bool text, int nx,
 }
 
 // Any number of threads reads what one reads: threads 1, 2, 3 and more than there are values or
-// ranges, for any part, both byte orders, every width, binary and text; also past the MiB that a
-// thread reads at a time.
+// ranges (text: marks), for any part, both byte orders, every width, binary and text, memory
+// advised to huge pages or not; also past the MiB that a thread reads at a time.
 TEST(volume, reads_alike_on_any_number_of_threads) {
     const struct {
         const char* type;
@@ -423,10 +423,11 @@ TEST(volume, reads_alike_on_any_number_of_threads) {
                                      ", " + std::to_string(threads) + " threads");
                         std::string got(one.size(), '\x55');
                         std::uint64_t read = 0;
-                        ASSERT_EQ(
-                            vox::view::read_samples(v, part, got.data(), read,
-                                                    {.threads = threads, .least_per_thread = 1}),
-                            "");
+                        ASSERT_EQ(vox::view::read_samples(v, part, got.data(), read,
+                                                          {.threads = threads,
+                                                           .least_per_thread = 1,
+                                                           .huge_pages = threads % 2 == 1}),
+                                  "");
                         EXPECT_TRUE(got == one);
                         EXPECT_EQ(read, read_one);
                     }
