@@ -60,9 +60,10 @@ struct reading {
     // The bytes of output that are worth a thread: a smaller part is read on fewer threads.
     std::uint64_t least_per_thread = std::uint64_t{8} << 20;
     // Advise binary output read on several threads to huge pages: fewer page faults, which are
-    // most of the cost of filling fresh memory. (On one thread the kernel's compaction costs
-    // more than it saves.)
-    bool huge_pages = true;
+    // most of the cost of filling fresh memory, where the kernel finds whole huge pages free.
+    // Off by default: in a fresh process on a virtual machine, whose host takes back the
+    // memory that its guest frees, the advice made the read half as fast again and more.
+    bool huge_pages = false;
 };
 
 // Reads the samples of `part` into `out`, x fastest, each value in the host's byte order (bits as

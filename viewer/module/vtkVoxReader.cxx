@@ -106,6 +106,7 @@ void vtkVoxReader::PrintSelf(ostream& os, vtkIndent indent) {
     os << indent << "FileName: " << (this->FileName ? this->FileName : "(none)") << "\n";
     os << indent << "ByteOrder: " << this->ByteOrder << "\n";
     os << indent << "NumberOfThreads: " << this->NumberOfThreads << "\n";
+    os << indent << "HugePages: " << this->HugePages << "\n";
     os << indent << "SampleBytesRead: " << this->SampleBytesRead << "\n";
 }
 
@@ -237,6 +238,7 @@ int vtkVoxReader::RequestData(vtkInformation*, vtkInformationVector**,
     vox::view::reading how;
     how.threads =
         this->NumberOfThreads > 0 ? static_cast<unsigned>(this->NumberOfThreads) : smp_threads();
+    how.huge_pages = this->HugePages != 0;
     std::string why;
     std::uint64_t read = 0;
     if (auto* bits = vtkBitArray::SafeDownCast(samples)) {
