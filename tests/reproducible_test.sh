@@ -31,7 +31,7 @@ fi
 for clone in "$first" "$second"; do
     if ! cmake -S "$clone" -B "$clone/build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_CXX_COMPILER="$compiler" -DBUILD_TESTING=OFF >/dev/null ||
-        ! cmake --build "$clone/build" >/dev/null ||
+        ! cmake --build "$clone/build" --parallel "$(nproc)" >/dev/null ||
         ! (cd "$clone/build" && cpack -G DEB >/dev/null); then
         echo "build in $clone failed"
         exit 1
