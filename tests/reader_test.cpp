@@ -1,10 +1,12 @@
 // The reader on its own: whatever sizes the reads come in, a file gives the same report, so that
 // nothing depends on where the buffer happens to end.
 #include "inspect.hpp"
+#include "values.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <numeric>
 #include <string>
@@ -206,6 +208,80 @@ TEST(reader, judges_integers_swapped_past_an_eighth_of_the_steps) {
         vox::legacy::sample_sink sink(type, false);
         sink.take(bytes.data(), bytes.size(), 0, true);
         EXPECT_EQ(sink.looks_swapped(), row.swapped) << int{row.high} << " " << int{row.low};
+    }
+}
+
+// A text word as a double: exactly as strtod rounds it, the sign of zero too, or none where
+// strtod takes less than the whole word; plain decimals of every length and point, the edges of
+// 2^53, and words that are almost numbers.
+TEST(reader, reads_text_reals_as_strtod_rounds_them) {
+    std::vector<std::string> words = {"0",
+                                      "-0",
+                                      "+0",
+                                      "-0.0",
+                                      ".5",
+                                      "5.",
+                                      "-.5",
+                                      "+.5",
+                                      "007",
+                                      "0.1",
+                                      ".",
+                                      "-",
+                                      "+",
+                                      "+-1",
+                                      "-+1",
+                                      "1..2",
+                                      "1.2.3",
+                                      "1.5x",
+                                      "--1",
+                                      "1-",
+                                      "1e5",
+                                      "2.5E-3",
+                                      "1e400",
+                                      "12345678901234567890",
+                                      "18446744073709551616",
+                                      "9007199254740992",
+                                      "9007199254740993",
+                                      "-9007199254740993",
+                                      "900719925474099.3",
+                                      "9007199254740992.5",
+                                      "0.0000000000000000001",
+                                      "1234567890123456789.",
+                                      "99999999999999999.99",
+                                      "0.30000000000000004",
+                                      "123456.789",
+                                      "-3.375"};
+    // Random plain decimals: 1 to 21 digits, the point anywhere or nowhere, any sign.
+    std::uint64_t x = 88172645463325252ULL;
+    for (int n = 0; n < 20000; ++n) {
+        x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+        const unsigned digits = 1 + static_cast<unsigned>(x % 21);
+        const unsigned point = static_cast<unsigned>(x >> 8) % (digits + 2); // past the end: none
+        std::string word = (x >> 16) % 3 == 0 ? "-" : (x >> 16) % 3 == 1 ? "+" : "";
+        std::uint64_t y = x;
+        for (unsigned d = 0; d < digits; ++d) {
+            if (d == point) {
+                word += '.';
+            }
+            y = y * 6364136223846793005ULL + 1442695040888963407ULL;
+            word += static_cast<char>('0' + (y >> 33) % 10);
+        }
+        if (point == digits) {
+            word += '.';
+        }
+        words.push_back(word);
+    }
+    for (const std::string& word : words) {
+        char* stop = nullptr;
+        const double expected = std::strtod(word.c_str(), &stop);
+        const bool whole = !word.empty() && stop == word.c_str() + word.size();
+        double got = 0;
+        const bool ok = vox::legacy::parse_real(word.data(), word.data() + word.size(), got);
+        EXPECT_EQ(ok, whole) << word;
+        if (ok && whole) {
+            EXPECT_EQ(std::memcmp(&got, &expected, sizeof got), 0)
+                << word << ": " << got << " for " << expected;
+        }
     }
 }
 
