@@ -37,8 +37,15 @@ def main():
             subprocess.run([head[0], "sphere.raw", name, "64", "64", "64"] + head[1:] +
                            ["unsigned_char", encoding], cwd=folder, check=True)
             picture = os.path.join(folder, name + ".png")
-            subprocess.run(["xvfb-run", "-a", "pvbatch", RENDER, name, picture], cwd=folder,
-                           check=True)
+            # An X server that xvfb-run has just started is now and then not there for pvbatch
+            # ("bad X server connection"), whatever runs beside it: up to three servers.
+            for attempt in range(3):
+                if subprocess.run(["xvfb-run", "-a", "pvbatch", RENDER, name, picture],
+                                  cwd=folder).returncode == 0:
+                    break
+                print("note %s: pvbatch failed under X server %d of 3" % (name, attempt + 1))
+            else:
+                raise SystemExit("%s: no picture under three X servers" % name)
             reader = vtkPNGReader()
             reader.SetFileName(picture)
             reader.Update()
