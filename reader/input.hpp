@@ -66,7 +66,7 @@ class payload_sink {
 enum class line_status { ok, end_of_file, too_long, unterminated, read_error };
 
 // Blanks between header words: VTK's reader takes any white space there.
-inline bool is_blank(char c) {
+constexpr bool is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 

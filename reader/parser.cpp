@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
+#include <cstring>
 #include <limits>
 
 namespace vox::legacy {
@@ -126,6 +127,13 @@ class text_framer final : public payload_sink {
                 done_ = true;
                 return static_cast<std::size_t>(p - data);
             }
+            if (sink_ == nullptr && p > data) {
+                if (const char* q = skim(p, end, offset + static_cast<std::uint64_t>(p - data));
+                    q != p) {
+                    p = q;
+                    continue;
+                }
+            }
             const char* const word = p;
             bool letters = false; // any byte from 'A' on: a keyword may be in it
             while (p < end && !is_blank(*p)) {
@@ -163,6 +171,78 @@ class text_framer final : public payload_sink {
 
   private:
     static bool starts_number(char c) { return is_digit(c) || c == '-' || c == '+' || c == '.'; }
+
+    // Sixteen bytes at a time: a comparison answers 0xff or 0 in each.
+    using bytes16 = unsigned char __attribute__((vector_size(16)));
+    static bytes16 load(const char* p) {
+        bytes16 x;
+        std::memcpy(&x, p, sizeof x);
+        return x;
+    }
+    static bytes16 all(unsigned char c) {
+        bytes16 x;
+        std::memset(&x, c, sizeof x);
+        return x;
+    }
+    static bytes16 blanks(bytes16 x) {
+        return (bytes16)(x == all(' ')) | (bytes16)(x - all('\t') < all('\r' - '\t' + 1));
+    }
+    // The sum of the bytes, each at most 15.
+    static unsigned sum(bytes16 x) {
+        std::uint64_t half[2];
+        std::memcpy(half, &x, sizeof half);
+        constexpr std::uint64_t ones = 0x0101010101010101;
+        return static_cast<unsigned>((half[0] * ones >> 56) + (half[1] * ones >> 56));
+    }
+
+    struct step_count {
+        unsigned starts, feeds;
+        bool plain; // bytes of blanks and numbers only: no keyword can be among them
+    };
+    // The words that start in the 64 bytes at `p`, and its line feeds; p[-1] is read too.
+    static step_count count_step(const char* p) {
+        bytes16 starts{}, feeds{}, other{};
+        for (int i = 0; i < 64; i += 16) {
+            const bytes16 x = load(p + i), blank = blanks(x),
+                          blank_before = blanks(load(p + i - 1));
+            starts -= blank_before & ~blank;
+            feeds -= (bytes16)(x == all('\n'));
+            const bytes16 digit = (bytes16)(x - all('0') < all(10));
+            const bytes16 sign = (bytes16)(x == all('+')) | (bytes16)(x == all('-')) |
+                                 (bytes16)(x == all('.')) |
+                                 (bytes16)((x | all(0x20)) == all('e')); // e or E
+            other |= ~(blank | digit | sign);
+        }
+        return {sum(starts), sum(feeds), sum(other & all(1)) == 0};
+    }
+
+    // Counts the words from `p`, where one starts after a blank, at `at` in the file, 64 bytes
+    // at a time, while no step holds a byte of anything but a number (no keyword can be there),
+    // a word to be marked, or the last words to count. Returns where it stopped: after a blank,
+    // or at the start of the word that a step ended in; `p` when no step was whole.
+    const char* skim(const char* p, const char* end, std::uint64_t at) {
+        constexpr std::size_t step = 64;
+        const char* const from = p;
+        while (static_cast<std::size_t>(end - p) >= step && at + step <= next_mark_ &&
+               (!stop_at_count_ || count_ - words_ > step)) {
+            const step_count c = count_step(p);
+            if (!c.plain) {
+                break;
+            }
+            words_ += c.starts;
+            line_feeds_ += c.feeds;
+            p += step;
+            at += step;
+        }
+        if (p > from && !is_blank(p[-1])) {
+            // In a word: back to its start, to be read whole with what follows.
+            while (!is_blank(p[-1])) {
+                --p;
+            }
+            --words_;
+        }
+        return p;
+    }
 
     // Where a keyword starts in the word: the word itself, or the rest of a number that runs
     // into it; none when there is no keyword.

@@ -72,6 +72,29 @@ const std::string head = sp + geometry;
 const std::string binary = "# vtk DataFile Version 5.1\nt\nBINARY\nDATASET STRUCTURED_POINTS\n" +
                            geometry + "POINT_DATA 2\n";
 
+// `count` numbers in the forms VTK's reader takes, after blanks of every kind, a few a line:
+// long enough that a framer counts them in strides.
+std::string numbers(int count) {
+    const char* const blanks[] = {" ", "\t", "  ", "\r\n", " \v\f ", "\n"};
+    std::string out;
+    for (int i = 0; i < count; ++i) {
+        const std::string n = std::to_string(i * 7919 % 100003);
+        const std::string forms[] = {n, "-" + n + ".25", "+." + n + "e-7", n + "E+3", "1e" + n};
+        out += forms[i % 5] + (i + 1 < count ? blanks[i % 6] : "");
+    }
+    return out;
+}
+
+// FIELD arrays of ever more numbers, each named by a number, as the next one's name may be.
+std::string field_arrays(int count) {
+    std::string out;
+    for (int i = 0; i < count; ++i) {
+        out += std::to_string(i) + " 1 " + std::to_string(100 + i * 7) + " double\n" +
+               numbers(100 + i * 7) + "\n";
+    }
+    return out;
+}
+
 const parse_case cases[] = {
     // Versions and the forms of the geometry.
     {"version 1.0 with ASPECT_RATIO, ORIGIN first",
@@ -129,6 +152,23 @@ const parse_case cases[] = {
          std::string(8, '\0') + "\nDIMENSIONS 2 1 1\nPOINT_DATA 2\nCOLOR_SCALARS rgb 3\nabcdef\n",
      "3.0 binary structured_points uniform dims 2 1 1 points 2 cells - samples 1\n"
      "field FIELD TIME double 1x1 @96+8\npoint COLOR_SCALARS rgb unsigned_char 3x2 @155+6"},
+
+    {"long text arrays: a keyword run into the last number, a count met, a number as a name",
+     head + "POINT_DATA 2\nSCALARS s float\nLOOKUP_TABLE default\n1 2\nVECTORS v float\n" +
+         numbers(999) + " 42NORMALS n float\n" + numbers(600) + "\nFIELD f 9\n" + field_arrays(8) +
+         "12 1 2 int\n5 6\n",
+     "3.0 ascii structured_points uniform dims 2 1 1 spacing 1 1 1 origin 0 0 0 points 2 cells - "
+     "samples 0\npoint SCALARS s float 1x2 @155+4 w2 lut default\n"
+     "point VECTORS v float 3x2 @175+9510 w1000\npoint NORMALS n float 3x2 @9701+5709 w600\n"
+     "point FIELD 0 double 1x100 @15435+946 w100\npoint FIELD 1 double 1x107 @16396+1011 w107\n"
+     "point FIELD 2 double 1x114 @17422+1083 w114\npoint FIELD 3 double 1x121 @18520+1145 w121\n"
+     "point FIELD 4 double 1x128 @19680+1214 w128\npoint FIELD 5 double 1x135 @20909+1280 w135\n"
+     "point FIELD 6 double 1x142 @22204+1343 w142\npoint FIELD 7 double 1x149 @23562+1413 w149\n"
+     "point FIELD 12 int 1x2 @24986+4 w2"},
+    {"the lines of long text arrays counted",
+     head + "POINT_DATA 2\nSCALARS s float\nLOOKUP_TABLE default\n1 2\nVECTORS v float\n" +
+         numbers(2999) + "\nSCALARS t int\nbad\n",
+     "layout: line 1014: expected \"LOOKUP_TABLE NAME\", found \"bad\""},
 
     // Rectilinear grids: the arrays end where their values end.
     {"rectilinear text whose values run into the next keyword, then CELL_DATA",
