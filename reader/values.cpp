@@ -62,49 +62,9 @@ integer_word parse_integer(const char* p, const char* end) {
     return result;
 }
 
-namespace {
-
-// The value of a plain decimal word, a sign, digits and a point among them, of at most 19 digits
-// that make a number below 2^53: that number and the power of ten it is divided by are both
-// doubles exactly, so their quotient is rounded once, as from_chars rounds the word. False for
-// any other word, which takes the general way. Most words of text samples are of this kind.
-bool plain_decimal(const char* p, const char* end, double& value) {
-    static constexpr double tens[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
-                                      1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19};
-    const bool negative = p < end && *p == '-';
-    if (p < end && (*p == '-' || *p == '+')) {
-        ++p;
-    }
-    std::uint64_t number = 0;
-    unsigned digits = 0, after_point = 0;
-    bool point = false;
-    for (; p < end; ++p) {
-        const auto digit = static_cast<unsigned>(*p - '0');
-        if (digit <= 9) {
-            if (++digits > 19) {
-                return false;
-            }
-            number = number * 10 + digit;
-            after_point += point ? 1 : 0;
-        } else if (*p == '.' && !point) {
-            point = true;
-        } else {
-            return false;
-        }
-    }
-    if (digits == 0 || number > std::uint64_t{1} << 53) {
-        return false;
-    }
-    value = static_cast<double>(number) / tens[after_point];
-    value = negative ? -value : value;
-    return true;
-}
-
-} // namespace
-
 // A whole word as a real number, as a stream reads a double; false when it is none.
 bool parse_real(const char* p, const char* end, double& value) {
-    if (plain_decimal(p, end, value)) {
+    if (plain_decimal(p, end, value) == end) {
         return true;
     }
     if (const integer_word i = parse_integer(p, end); i.ok) {
@@ -624,6 +584,17 @@ std::uint8_t colour_byte(double value) {
     return static_cast<std::uint8_t>(static_cast<std::int64_t>(scaled) & 0xff);
 }
 
+void store_real(const type_info& type, bool colours, double real, char* to) {
+    if (colours) {
+        *to = static_cast<char>(colour_byte(real));
+    } else if (type.size == 4) {
+        const auto v = static_cast<float>(real);
+        std::memcpy(to, &v, sizeof v);
+    } else {
+        std::memcpy(to, &real, sizeof real);
+    }
+}
+
 bool store_text_value(const type_info& type, bool colours, const char* begin, const char* end,
                       char* to) {
     if (colours || type.kind == number_kind::floating) {
@@ -631,14 +602,7 @@ bool store_text_value(const type_info& type, bool colours, const char* begin, co
         if (!parse_real(begin, end, real)) {
             return false;
         }
-        if (colours) {
-            *to = static_cast<char>(colour_byte(real));
-        } else if (type.size == 4) {
-            const auto v = static_cast<float>(real);
-            std::memcpy(to, &v, sizeof v);
-        } else {
-            std::memcpy(to, &real, sizeof real);
-        }
+        store_real(type, colours, real, to);
         return true;
     }
     const integer_word w = parse_integer(begin, end);

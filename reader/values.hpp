@@ -79,6 +79,42 @@ std::string type_words_of_size(unsigned size);
 // false when it is none. Beyond the range of a double it is an infinity or zero.
 bool parse_real(const char* begin, const char* end, double& value);
 
+// The most common words of text values: an optional sign, then at most 19 digits with at most
+// one point among them, that make a number below 2^53. That number and the power of ten it is
+// divided by are both doubles exactly, so their quotient is rounded once, as parse_real rounds
+// the word. Reads such a number from `p` on, and returns where it stops (before `end`; a
+// word is one when it stops at the word's end), or none when there is no such number there.
+// Inline: the viewer reads the words of its text samples with it as it finds them.
+inline const char* plain_decimal(const char* p, const char* end, double& value) {
+    static constexpr double tens[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
+                                      1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19};
+    const bool negative = p < end && *p == '-';
+    if (p < end && (*p == '-' || *p == '+')) {
+        ++p;
+    }
+    // Past 19 digits the number wraps, and is not taken.
+    std::uint64_t number = 0;
+    const char* const first = p;
+    for (unsigned digit = 0; p < end && (digit = static_cast<unsigned>(*p - '0')) <= 9; ++p) {
+        number = number * 10 + digit;
+    }
+    std::size_t digits = static_cast<std::size_t>(p - first), after_point = 0;
+    if (p < end && *p == '.') {
+        const char* const fraction = ++p;
+        for (unsigned digit = 0; p < end && (digit = static_cast<unsigned>(*p - '0')) <= 9; ++p) {
+            number = number * 10 + digit;
+        }
+        after_point = static_cast<std::size_t>(p - fraction);
+        digits += after_point;
+    }
+    if (digits == 0 || digits > 19 || number > std::uint64_t{1} << 53) {
+        return nullptr;
+    }
+    value = static_cast<double>(number) / tens[after_point];
+    value = negative ? -value : value;
+    return p;
+}
+
 // An optional sign and decimal digits, nothing else, within 64 bits.
 struct integer_word {
     bool ok;
@@ -212,5 +248,8 @@ std::uint8_t colour_byte(double value);
 // number of that type.
 bool store_text_value(const type_info& type, bool colours, const char* begin, const char* end,
                       char* to);
+
+// Stores a real read from text as store_text_value does, in an array of reals or colours.
+void store_real(const type_info& type, bool colours, double value, char* to);
 
 } // namespace vox::legacy

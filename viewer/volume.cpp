@@ -223,10 +223,12 @@ bool read_binary(int fd, const std::vector<std::pair<std::uint64_t, std::uint64_
 // Hands `word(begin, end, offset)` every word of text that starts in [from, to) of the file:
 // the one that the byte before `from` is part of belongs to the stretch before (`first` is where
 // the text starts), and the last may run past `to`, up to `limit`. A word is shown its first
-// max_word + 1 bytes at most. False when the file cannot be read.
-template <typename F>
+// max_word + 1 bytes at most. `whole(begin, end)` may take a word first, as it reads it: it
+// returns where the word ends, before `end` (a blank), or none to leave it to `word`. False
+// when the file cannot be read.
+template <typename F, typename W>
 bool words_in(int fd, std::uint64_t first, std::uint64_t from, std::uint64_t to,
-              std::uint64_t limit, const F& word) {
+              std::uint64_t limit, const F& word, const W& whole) {
     const auto chunk =
         static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t{1} << 20, limit - from + 1));
     std::unique_ptr<char[]> buffer(new char[chunk]);
@@ -279,6 +281,10 @@ bool words_in(int fd, std::uint64_t first, std::uint64_t from, std::uint64_t to,
             }
             if (at >= to) {
                 return true;
+            }
+            if (const char* q = whole(p, end)) {
+                p = q;
+                continue;
             }
             const char* q = p;
             while (q < end && !legacy::is_blank(*q)) {
@@ -357,6 +363,7 @@ std::string read_text(const volume& v, int fd, const extent& part, char* out,
     const array_info& a = v.samples();
     const std::uint64_t first = a.offset, limit = a.offset + a.bytes;
     const bool colours = a.kind == attribute::color_scalars;
+    const bool reals = colours || a.type->kind == number_kind::floating;
     const unsigned stored = a.type->kind == number_kind::bit ? 1 : a.type->size;
     const text_places places(v, part);
     // The stretches start at the marks that the parser left, each where a word starts whose
@@ -391,6 +398,18 @@ std::string read_text(const volume& v, int fd, const extent& part, char* out,
                     mine.first_bad.assign(begin, end);
                     mine.first_bad_at = offset;
                 }
+            },
+            // Most real values are plain decimals, read here as the word is found.
+            [&](const char* begin, const char* end) -> const char* {
+                double real = 0;
+                const char* const stop = reals ? legacy::plain_decimal(begin, end, real) : nullptr;
+                if (stop == nullptr || stop == end || !legacy::is_blank(*stop)) {
+                    return nullptr;
+                }
+                if (const std::optional<std::uint64_t> at = places.of(index++)) {
+                    legacy::store_real(*a.type, colours, real, out + *at * stored);
+                }
+                return stop;
             });
         failed = failed || !read;
         mine.words = index;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -327,6 +328,81 @@ TEST(volume, keeps_text_colours_as_vtk_does) {
     ASSERT_EQ(vox::view::read_samples(v, v.whole(), reinterpret_cast<char*>(got.data()), read), "");
     for (std::size_t n = 0; n < std::size(rows); ++n) {
         EXPECT_EQ(got[n], rows[n].byte) << rows[n].word;
+    }
+}
+
+// Text reals come out as the reader library's rule for a word stores them, whatever their form,
+// read as they are found or not: words that start as a plain decimal and go on, words past what
+// is read at a time, one that runs across the MiB a thread reads at a time.
+TEST(volume, reads_text_reals_as_the_reader_stores_them) {
+    const char* const forms[] = {"1.5e3",
+                                 "-0",
+                                 "+.5",
+                                 "5.",
+                                 "-12.75",
+                                 "123456789012345678",
+                                 "12345678901234567890",
+                                 "0.1",
+                                 "1E2",
+                                 "-3.5",
+                                 "7",
+                                 "inf",
+                                 "9007199254740993",
+                                 "+2.2250738585072014e-308",
+                                 "-.0",
+                                 "1e-5",
+                                 "65535",
+                                 "nan",
+                                 "0.3",
+                                 "1.000000000000000000001"};
+    std::string words;
+    std::vector<std::string> each;
+    for (std::size_t n = 0; words.size() < 1200000; ++n) {
+        std::string word = forms[n % std::size(forms)];
+        if (std::isdigit(static_cast<unsigned char>(word.back())) != 0) {
+            word.append(n / std::size(forms) % 3, '0'); // every form in more than one length
+        }
+        if (words.size() + 40 > 1U << 20 && words.size() < 1U << 20) {
+            // A plain decimal across the first MiB that one thread reads.
+            words.append((1U << 20) - 4 - words.size(), ' ');
+            word = "1234.5678";
+        }
+        each.push_back(word);
+        words += each.back() + (n % 9 == 8 ? "\n" : " ");
+    }
+    const auto count = std::to_string(each.size());
+    const struct {
+        const char* type;
+        const char* keyword; // and what follows the name
+        unsigned size;
+        bool colours;
+    } rows[] = {
+        {"float", "SCALARS v float\nLOOKUP_TABLE default", 4, false},
+        {"double", "SCALARS v double\nLOOKUP_TABLE default", 8, false},
+        {"unsigned_char", "COLOR_SCALARS v 1", 1, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.keyword);
+        const std::string head = "# vtk DataFile Version 2.0\nt\nASCII\nDIMENSIONS  " + count +
+                                 " 1 1\nSPACING  1 1 1\nORIGIN  0 0 0\nPOINT_DATA  " + count +
+                                 "\n" + row.keyword + "\n";
+        vox::view::volume v;
+        ASSERT_EQ(vox::view::open(write("reals.vtk", head + words), byte_order::big_endian, v), "");
+        const vox::legacy::type_info& type = *vox::legacy::find_type(row.type);
+        std::string expected(each.size() * row.size, '\0');
+        for (std::size_t n = 0; n < each.size(); ++n) {
+            ASSERT_TRUE(vox::legacy::store_text_value(type, row.colours, each[n].data(),
+                                                      each[n].data() + each[n].size(),
+                                                      expected.data() + n * row.size));
+        }
+        for (const unsigned threads : {1U, 2U}) {
+            std::string got(expected.size(), '\x55');
+            std::uint64_t read = 0;
+            ASSERT_EQ(vox::view::read_samples(v, v.whole(), got.data(), read,
+                                              {.threads = threads, .least_per_thread = 1}),
+                      "");
+            EXPECT_TRUE(got == expected) << threads << " threads";
+        }
     }
 }
 
