@@ -595,6 +595,17 @@ void store_real(const type_info& type, bool colours, double real, char* to) {
     }
 }
 
+void store_integer(const type_info& type, const integer_word& word, char* to) {
+    // Wrapped to the type's width, as VTK's reader wraps integers beyond it.
+    const std::uint64_t bits = word.negative ? ~word.magnitude + 1 : word.magnitude;
+    if (type.kind == number_kind::bit) {
+        *to = static_cast<char>(bits != 0 ? 1 : 0);
+        return;
+    }
+    VOX_TYPE_SWITCH(type, const auto v = static_cast<unsigned_of<vox_t>>(bits);
+                    std::memcpy(to, &v, sizeof v))
+}
+
 bool store_text_value(const type_info& type, bool colours, const char* begin, const char* end,
                       char* to) {
     if (colours || type.kind == number_kind::floating) {
@@ -609,14 +620,7 @@ bool store_text_value(const type_info& type, bool colours, const char* begin, co
     if (!w.ok) {
         return false;
     }
-    // Wrapped to the type's width, as VTK's reader wraps integers beyond it.
-    const std::uint64_t bits = w.negative ? ~w.magnitude + 1 : w.magnitude;
-    if (type.kind == number_kind::bit) {
-        *to = static_cast<char>(bits != 0 ? 1 : 0);
-        return true;
-    }
-    VOX_TYPE_SWITCH(type, const auto v = static_cast<unsigned_of<vox_t>>(bits);
-                    std::memcpy(to, &v, sizeof v))
+    store_integer(type, w, to);
     return true;
 }
 

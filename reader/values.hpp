@@ -123,6 +123,25 @@ struct integer_word {
 };
 integer_word parse_integer(const char* begin, const char* end);
 
+// An optional sign and at most 19 digits from `p` on, which parse_integer reads alike, a word
+// being one when they stop at its end. Returns where they stop (before `end`), or none when
+// there are no digits or too many. Inline, as plain_decimal.
+inline const char* plain_integer(const char* p, const char* end, integer_word& word) {
+    word = {false, p < end && *p == '-', 0};
+    if (p < end && (*p == '-' || *p == '+')) {
+        ++p;
+    }
+    const char* const first = p;
+    for (unsigned digit = 0; p < end && (digit = static_cast<unsigned>(*p - '0')) <= 9; ++p) {
+        word.magnitude = word.magnitude * 10 + digit; // wraps past 19 digits, not taken
+    }
+    if (p == first || p - first > 19) {
+        return nullptr;
+    }
+    word.ok = true;
+    return p;
+}
+
 // A number as short as it reads back exactly: 0.5, 1e+30, -3, nan; with `single`, as short as it
 // reads back as a float.
 std::string format_number(double value, bool single = false);
@@ -251,5 +270,7 @@ bool store_text_value(const type_info& type, bool colours, const char* begin, co
 
 // Stores a real read from text as store_text_value does, in an array of reals or colours.
 void store_real(const type_info& type, bool colours, double value, char* to);
+// Stores an integer read from text as store_text_value does, in an array of integers or bits.
+void store_integer(const type_info& type, const integer_word& word, char* to);
 
 } // namespace vox::legacy

@@ -399,15 +399,22 @@ std::string read_text(const volume& v, int fd, const extent& part, char* out,
                     mine.first_bad_at = offset;
                 }
             },
-            // Most real values are plain decimals, read here as the word is found.
+            // Most values are plain decimals or integers, read here as the word is found.
             [&](const char* begin, const char* end) -> const char* {
                 double real = 0;
-                const char* const stop = reals ? legacy::plain_decimal(begin, end, real) : nullptr;
+                legacy::integer_word integer{};
+                const char* const stop = reals ? legacy::plain_decimal(begin, end, real)
+                                               : legacy::plain_integer(begin, end, integer);
                 if (stop == nullptr || stop == end || !legacy::is_blank(*stop)) {
                     return nullptr;
                 }
                 if (const std::optional<std::uint64_t> at = places.of(index++)) {
-                    legacy::store_real(*a.type, colours, real, out + *at * stored);
+                    char* const place = out + *at * stored;
+                    if (reals) {
+                        legacy::store_real(*a.type, colours, real, place);
+                    } else {
+                        legacy::store_integer(*a.type, integer, place);
+                    }
                 }
                 return stop;
             });

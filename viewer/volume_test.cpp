@@ -331,63 +331,80 @@ TEST(volume, keeps_text_colours_as_vtk_does) {
     }
 }
 
-// Text reals come out as the reader library's rule for a word stores them, whatever their form,
-// read as they are found or not: words that start as a plain decimal and go on, words past what
+// Text values come out as the reader library's rule for a word stores them, whatever their form,
+// read as they are found or not: words that start as a plain number and go on, words past what
 // is read at a time, one that runs across the MiB a thread reads at a time.
-TEST(volume, reads_text_reals_as_the_reader_stores_them) {
-    const char* const forms[] = {"1.5e3",
-                                 "-0",
-                                 "+.5",
-                                 "5.",
-                                 "-12.75",
-                                 "123456789012345678",
-                                 "12345678901234567890",
-                                 "0.1",
-                                 "1E2",
-                                 "-3.5",
-                                 "7",
-                                 "inf",
-                                 "9007199254740993",
-                                 "+2.2250738585072014e-308",
-                                 "-.0",
-                                 "1e-5",
-                                 "65535",
-                                 "nan",
-                                 "0.3",
-                                 "1.000000000000000000001"};
-    std::string words;
-    std::vector<std::string> each;
-    for (std::size_t n = 0; words.size() < 1200000; ++n) {
-        std::string word = forms[n % std::size(forms)];
-        if (std::isdigit(static_cast<unsigned char>(word.back())) != 0) {
-            word.append(n / std::size(forms) % 3, '0'); // every form in more than one length
-        }
-        if (words.size() + 40 > 1U << 20 && words.size() < 1U << 20) {
-            // A plain decimal across the first MiB that one thread reads.
-            words.append((1U << 20) - 4 - words.size(), ' ');
-            word = "1234.5678";
-        }
-        each.push_back(word);
-        words += each.back() + (n % 9 == 8 ? "\n" : " ");
-    }
-    const auto count = std::to_string(each.size());
+TEST(volume, reads_text_values_as_the_reader_stores_them) {
+    const std::vector<std::string> reals = {"1.5e3",
+                                            "-0",
+                                            "+.5",
+                                            "5.",
+                                            "-12.75",
+                                            "123456789012345678",
+                                            "12345678901234567890",
+                                            "0.1",
+                                            "1E2",
+                                            "-3.5",
+                                            "7",
+                                            "inf",
+                                            "9007199254740993",
+                                            "+2.2250738585072014e-308",
+                                            "-.0",
+                                            "1e-5",
+                                            "65535",
+                                            "nan",
+                                            "0.3",
+                                            "1.000000000000000000001"};
+    const std::vector<std::string> integers = {"-0",
+                                               "+7",
+                                               "65535",
+                                               "-1",
+                                               "300",
+                                               "4294967296",
+                                               "1234567890123456789",
+                                               "18446744073709551615",
+                                               "-9223372036854775808",
+                                               "00000000000000000042",
+                                               "-32768"};
     const struct {
         const char* type;
         const char* keyword; // and what follows the name
         unsigned size;
         bool colours;
+        const std::vector<std::string>& forms;
     } rows[] = {
-        {"float", "SCALARS v float\nLOOKUP_TABLE default", 4, false},
-        {"double", "SCALARS v double\nLOOKUP_TABLE default", 8, false},
-        {"unsigned_char", "COLOR_SCALARS v 1", 1, true},
+        {"float", "SCALARS v float\nLOOKUP_TABLE default", 4, false, reals},
+        {"double", "SCALARS v double\nLOOKUP_TABLE default", 8, false, reals},
+        {"unsigned_char", "COLOR_SCALARS v 1", 1, true, reals},
+        {"unsigned_char", "SCALARS v unsigned_char\nLOOKUP_TABLE default", 1, false, integers},
+        {"short", "SCALARS v short\nLOOKUP_TABLE default", 2, false, integers},
+        {"long", "SCALARS v long\nLOOKUP_TABLE default", 8, false, integers},
+        {"bit", "SCALARS v bit\nLOOKUP_TABLE default", 1, false, integers},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.keyword);
+        std::string words;
+        std::vector<std::string> each;
+        for (std::size_t n = 0; words.size() < 1200000; ++n) {
+            std::string word = row.forms[n % row.forms.size()];
+            if (std::isdigit(static_cast<unsigned char>(word.back())) != 0 && word.size() < 12) {
+                word.append(n / row.forms.size() % 3, '0'); // every form in more than one length
+            }
+            if (words.size() + 40 > 1U << 20 && words.size() < 1U << 20) {
+                // A plain number across the first MiB that one thread reads.
+                words.append((1U << 20) - 4 - words.size(), ' ');
+                word = "12345678";
+            }
+            each.push_back(word);
+            words += each.back() + (n % 9 == 8 ? "\n" : " ");
+        }
+        const auto count = std::to_string(each.size());
         const std::string head = "# vtk DataFile Version 2.0\nt\nASCII\nDIMENSIONS  " + count +
                                  " 1 1\nSPACING  1 1 1\nORIGIN  0 0 0\nPOINT_DATA  " + count +
                                  "\n" + row.keyword + "\n";
         vox::view::volume v;
-        ASSERT_EQ(vox::view::open(write("reals.vtk", head + words), byte_order::big_endian, v), "");
+        ASSERT_EQ(vox::view::open(write("values.vtk", head + words), byte_order::big_endian, v),
+                  "");
         const vox::legacy::type_info& type = *vox::legacy::find_type(row.type);
         std::string expected(each.size() * row.size, '\0');
         for (std::size_t n = 0; n < each.size(); ++n) {
