@@ -1,4 +1,4 @@
-// Counts as messages and reports write them, for every reader of the model.
+// Counts, texts and names as messages and reports write them, for every reader of the model.
 #pragma once
 
 #include "model.hpp"
@@ -17,5 +17,14 @@ std::string plural(uint128 n, const char* one, const char* many);
 // A text from outside (a path, a word of a file) as it may stand in a report or a message:
 // control characters as \xNN, so that none can move the cursor or make up a line.
 std::string printable(std::string_view text);
+
+// Bytes as a JSON string, quotes included: UTF-8 as it is, quotes, backslashes and control
+// characters escaped, and each byte that is not part of valid UTF-8 as the lone surrogate
+// \udcNN (NN its value), as Python's "surrogateescape" has it: os.fsencode() gives the bytes
+// back.
+std::string json_string(std::string_view bytes);
+
+// The kind of a grid as reports name it: "uniform", "rectilinear", "slice stack".
+const char* grid_name(grid_kind grid);
 
 } // namespace vox::legacy

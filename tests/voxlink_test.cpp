@@ -145,16 +145,18 @@ std::string name_of(const testing::TestParamInfo<link_case>& row) {
     return name;
 }
 
-const std::string written_three = "v.xmf: XDMF, for ParaView, VisIt\n"
-                                  "v.mhd: MetaImage, for ParaView, VTK, ITK, 3D Slicer, "
-                                  "ITK-SNAP, Fiji\n"
-                                  "v.nhdr: NRRD, for teem, ITK, 3D Slicer, Fiji, pynrrd\n";
+const std::string written_all = "v.xmf: XDMF, for ParaView, VisIt\n"
+                                "v.mhd: MetaImage, for ParaView, VTK, ITK, 3D Slicer, "
+                                "ITK-SNAP, Fiji\n"
+                                "v.nhdr: NRRD, for teem, ITK, 3D Slicer, Fiji, pynrrd\n"
+                                "v.zarr.json: Zarr reference, for zarr, xarray, Dask\n";
 
 // The formats, as the list of what was written names them; an empty name in a row: refused.
 const std::string written_lines[] = {
     "v.xmf: XDMF, for ParaView, VisIt\n",
     "v.mhd: MetaImage, for ParaView, VTK, ITK, 3D Slicer, ITK-SNAP, Fiji\n",
-    "v.nhdr: NRRD, for teem, ITK, 3D Slicer, Fiji, pynrrd\n"};
+    "v.nhdr: NRRD, for teem, ITK, 3D Slicer, Fiji, pynrrd\n",
+    "v.zarr.json: Zarr reference, for zarr, xarray, Dask\n"};
 
 // What a uniform grid's companions say, whole.
 const std::string even_xmf =
@@ -184,6 +186,9 @@ const std::string even_nhdr =
     "space origin: (-1,0,3)\nendian: big\nencoding: raw\nbyte skip: " +
     offset_of(even_header) + "\ndata file: v.vtk\n";
 
+const std::string no_text_zarr = "voxlink: v.vtk: no Zarr reference companion: the samples are "
+                                 "text (ASCII), which cannot be read in chunks in place\n";
+
 class written : public testing::TestWithParam<link_case> {};
 TEST_P(written, as_the_row_says) {
     check(GetParam());
@@ -192,10 +197,10 @@ TEST_P(written, as_the_row_says) {
 INSTANTIATE_TEST_SUITE_P(
     voxlink, written,
     testing::Values(
-        link_case{.name = "a uniform grid gets all three companions beside it",
+        link_case{.name = "a uniform grid gets all four companions beside it",
                   .files = {{"v.vtk", even_header + samples}},
                   .args = "v.vtk",
-                  .out = written_three,
+                  .out = written_all,
                   .whole = {{"v.xmf", even_xmf}, {"v.mhd", even_mhd}, {"v.nhdr", even_nhdr}}},
         link_case{.name = "the companions asked for, in other folders, name the data file from "
                           "there",
@@ -215,7 +220,7 @@ INSTANTIATE_TEST_SUITE_P(
         link_case{.name = "little-endian samples as asked",
                   .files = {{"v.vtk", even_header + samples}},
                   .args = "--byte-order=little v.vtk",
-                  .out = written_three,
+                  .out = written_all,
                   .lines = {{"v.xmf", "Endian=\"Little\""},
                             {"v.mhd", "ElementByteOrderMSB = False\n"},
                             {"v.nhdr", "endian: little\n"}}},
@@ -229,23 +234,23 @@ INSTANTIATE_TEST_SUITE_P(
                                               return s;
                                           }()}},
                   .args = "--byte-order auto v.vtk",
-                  .out = written_three,
+                  .out = written_all,
                   .err = "voxlink: v.vtk: the samples look little-endian; taken so\n",
                   .lines = {{"v.mhd", "BinaryDataByteOrderMSB = False\n"}}},
         link_case{.name = "reference mode points at the sample file from its start",
                   .files = {{"h/v.vtk", even("unsigned_short", "BINARY_FILE s.raw")},
                             {"h/s.raw", samples}},
                   .args = "v.vtk",
-                  .out = written_three,
+                  .out = written_all,
                   .lines = {{"h/v.xmf", "Seek=\"0\">s.raw</DataItem>"},
                             {"h/v.mhd", "HeaderSize = 0\nElementDataFile = s.raw\n"},
                             {"h/v.nhdr", "byte skip: 0\ndata file: s.raw\n"}},
                   .dir = "h"},
         link_case{
-            .name = "a rectilinear grid points at its coordinates, for XDMF alone",
+            .name = "a rectilinear grid points at its coordinates, for XDMF and Zarr alone",
             .files = {{"v.vtk", axis_header + samples}},
             .args = "v.vtk",
-            .out = "v.xmf: XDMF, for ParaView, VisIt\n",
+            .out = written_lines[0] + written_lines[3],
             .err = "voxlink: v.vtk: no MetaImage companion: a rectilinear grid has no single "
                    "spacing along each axis\nvoxlink: v.vtk: no NRRD companion: a rectilinear "
                    "grid has no single spacing along each axis\n",
@@ -268,7 +273,7 @@ INSTANTIATE_TEST_SUITE_P(
         link_case{.name = "a slice stack of unequal steps: its lines, in XDMF alone",
                   .files = {{"v.vtk", slab(floats({0, 1, 3}), 3) + samples + samples.substr(24)}},
                   .args = "v.vtk",
-                  .out = "v.xmf: XDMF, for ParaView, VisIt\n",
+                  .out = written_lines[0] + written_lines[3],
                   .err = "voxlink: v.vtk: no MetaImage companion: the slice locations are not "
                          "equally spaced\nvoxlink: v.vtk: no NRRD companion: the slice "
                          "locations are not equally spaced\n",
@@ -284,7 +289,7 @@ INSTANTIATE_TEST_SUITE_P(
         link_case{.name = "a slice stack of equal steps is a uniform grid for MetaImage and NRRD",
                   .files = {{"v.vtk", slab(floats({-1, 5})) + samples}},
                   .args = "v.vtk",
-                  .out = written_three,
+                  .out = written_all,
                   .lines = {{"v.xmf", "Format=\"XML\">-1 -0.5 0 0.5</DataItem>"},
                             {"v.xmf", "Format=\"XML\">0 1 2</DataItem>"},
                             {"v.xmf", "Seek=\"" + std::to_string(slab("").find("LOCATIONS") + 18) +
@@ -293,11 +298,11 @@ INSTANTIATE_TEST_SUITE_P(
                             {"v.nhdr", "(0,0,6)\nkinds: domain domain domain\n"
                                        "space origin: (-1,0,-1)\n"}}},
         link_case{
-            .name = "a negative spacing: XDMF alone",
+            .name = "a negative spacing: XDMF and Zarr alone",
             .files = {{"v.vtk",
                        even("unsigned_short", "BINARY", "0.500000 -1.000000 2.000000") + samples}},
             .args = "v.vtk",
-            .out = "v.xmf: XDMF, for ParaView, VisIt\n",
+            .out = written_lines[0] + written_lines[3],
             .err = "voxlink: v.vtk: no MetaImage companion: the y spacing is -1; only "
                    "spacings above 0 are described\nvoxlink: v.vtk: no NRRD companion: "
                    "the y spacing is -1; only spacings above 0 are described\n",
@@ -306,8 +311,7 @@ INSTANTIATE_TEST_SUITE_P(
                   .files = {{"v.mhd", even_header + samples}},
                   .args = "v.mhd",
                   .status = 1,
-                  .out = "v.xmf: XDMF, for ParaView, VisIt\nv.nhdr: NRRD, for teem, ITK, 3D "
-                         "Slicer, Fiji, pynrrd\n",
+                  .out = written_lines[0] + written_lines[2] + written_lines[3],
                   .err = "voxlink: v.mhd: not written: it is v.mhd itself, which is never "
                          "written over\n"},
         link_case{.name = "text samples are read in place by MetaImage and NRRD readers",
@@ -315,7 +319,8 @@ INSTANTIATE_TEST_SUITE_P(
                   .args = "v.vtk",
                   .out = written_lines[1] + written_lines[2],
                   .err = "voxlink: v.vtk: no XDMF companion: the samples are text (ASCII), "
-                         "which XDMF can only hold in itself\n",
+                         "which XDMF can only hold in itself\n" +
+                         no_text_zarr,
                   .lines = {{"v.mhd", "\nBinaryData = False\nCompressedData = False\n"},
                             {"v.mhd", "ElementType = MET_SHORT\nHeaderSize = " +
                                           offset_of(even("short", "ASCII")) + "\n"},
@@ -328,7 +333,8 @@ INSTANTIATE_TEST_SUITE_P(
                   .err = "voxlink: v.vtk: no XDMF companion: the samples are text (ASCII), "
                          "which XDMF can only hold in itself\nvoxlink: v.vtk: no MetaImage "
                          "companion: the samples as text hold nan or inf, after which VTK's "
-                         "MetaImage reader reads zeros\n",
+                         "MetaImage reader reads zeros\n" +
+                         no_text_zarr,
                   .lines = {{"v.nhdr", "encoding: ascii\n"}}},
         link_case{.name = "three components a point",
                   .files = {{"v.vtk", "# vtk DataFile Version 3.0\nrgb\nBINARY\nDATASET "
@@ -337,7 +343,7 @@ INSTANTIATE_TEST_SUITE_P(
                                       "3\nLOOKUP_TABLE default\n" +
                                           std::string(72, 'c') + "\n"}},
                   .args = "v.vtk",
-                  .out = written_three,
+                  .out = written_all,
                   .lines = {{"v.xmf", "AttributeType=\"Vector\" Center=\"Node\">\n        "
                                       "<DataItem Dimensions=\"2 3 4 3\""},
                             {"v.mhd", "ElementNumberOfChannels = 3\n"},
@@ -381,6 +387,13 @@ TEST_P(types, have_their_name_in_every_format_whose_readers_read_them) {
             c.lines.emplace_back(files[f], lines[f]);
         }
     }
+    if (t.word == "bit") {
+        c.err += "voxlink: v.vtk: no Zarr reference companion: samples of type bit, which numpy "
+                 "has no type for\n";
+        c.absent.emplace_back("v.zarr.json");
+    } else {
+        c.out += written_lines[3];
+    }
     c.status = c.out.empty() ? 1 : 0;
     if (!t.nrrd.empty()) {
         c.lines.emplace_back("v.nhdr", t.size > 1 ? "\nendian: big\n" : "\nencoding: raw\n");
@@ -405,7 +418,8 @@ INSTANTIATE_TEST_SUITE_P(
 class refused : public testing::TestWithParam<link_case> {};
 TEST_P(refused, writes_nothing) {
     link_case c = GetParam();
-    for (const char* name : {"v.xmf", "v.mhd", "v.nhdr", "o.xmf", "o.mhd", "o.nhdr"}) {
+    for (const char* name :
+         {"v.xmf", "v.mhd", "v.nhdr", "v.zarr.json", "o.xmf", "o.mhd", "o.nhdr", "o.json"}) {
         if (c.files.count(name) == 0) {
             c.absent.emplace_back(name);
         }
@@ -470,8 +484,8 @@ INSTANTIATE_TEST_SUITE_P(
                   .files = {{"v.vtk", even_header + samples}},
                   .args = "v.vtk o.mhd o.raw",
                   .status = 2,
-                  .err = "voxlink: o.raw: the extension picks the format: .xmf, .xdmf, .mhd or "
-                         ".nhdr\nTry 'voxlink --help' for more information.\n"},
+                  .err = "voxlink: o.raw: the extension picks the format: .xmf, .xdmf, .mhd, "
+                         ".nhdr or .json\nTry 'voxlink --help' for more information.\n"},
         link_case{
             .name = "an output that is the sample file",
             .files = {{"v.vtk", even("unsigned_short", "BINARY_FILE o.nhdr")}, {"o.nhdr", samples}},
@@ -564,7 +578,7 @@ TEST(voxlink_large, points_past_4_gib_where_each_format_can) {
     const std::string offset = std::to_string(head.size() + hole + tail.size() - samples.size());
     auto o = run_program(VOXLINK, {"voxlink", "v.vtk"}, scratch.path(), {.time_limit = 20});
     EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(o.out, written_lines[1] + written_lines[2]);
+    EXPECT_EQ(o.out, written_lines[1] + written_lines[2] + written_lines[3]);
     EXPECT_EQ(o.err, "voxlink: v.vtk: no XDMF companion: the samples start past byte 2^32, where "
                      "ParaView's XDMF reader cannot seek\n");
     EXPECT_NE(read_file(scratch.path() + "/v.mhd").find("\nHeaderSize = -1\n"), std::string::npos);

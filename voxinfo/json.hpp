@@ -5,6 +5,7 @@
 
 #include "checks.hpp"
 #include "inspect.hpp"
+#include "text.hpp"
 
 #include <string>
 #include <string_view>
@@ -20,11 +21,7 @@ std::string report_json(const contents& file, const std::vector<finding>& findin
 // "opening", "reading", "layout" or "refused"; `message` the diagnostic's text).
 std::string failure_json(const std::string& path, const char* code, const std::string& message);
 
-// Bytes as a JSON string, quotes included: UTF-8 as it is, quotes, backslashes and control
-// characters escaped, and each byte that is not part of valid UTF-8 as the lone surrogate
-// \udcNN (NN its value), as Python's "surrogateescape" has it: os.fsencode() gives the bytes
-// back.
-std::string json_string(std::string_view bytes);
+using legacy::json_string;
 
 // A number as the text report writes it, as a JSON value: the number itself, or a string for
 // what JSON has no number for ("nan", "inf", "-inf").

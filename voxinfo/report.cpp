@@ -41,8 +41,7 @@ void reporter::kind_and_encoding() {
     if (m_.version != "2.0") {
         line("version", m_.version);
     }
-    const char* const grid_names[] = {"uniform", "rectilinear", "slice stack"};
-    line("grid", grid_names[static_cast<int>(m_.grid)]);
+    line("grid", legacy::grid_name(m_.grid));
     switch (m_.coding) {
     case encoding::binary:
         line("encoding", std::string(keyword::binary) + ", samples embedded");

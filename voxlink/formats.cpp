@@ -2,6 +2,7 @@
 
 #include "text.hpp"
 #include "values.hpp"
+#include "zarr.hpp"
 
 #include <algorithm>
 #include <array>
@@ -55,6 +56,8 @@ const std::vector<format_info> table = {
     {format::xdmf, "XDMF", ".xmf", "ParaView, VisIt"},
     {format::metaimage, "MetaImage", ".mhd", "ParaView, VTK, ITK, 3D Slicer, ITK-SNAP, Fiji"},
     {format::nrrd, "NRRD", ".nhdr", "teem, ITK, 3D Slicer, Fiji, pynrrd"},
+    // Zarr reference: its writer lives in zarr.cpp.
+    {format::zarr, "Zarr reference", ".zarr.json", "zarr, xarray, Dask"},
 };
 
 std::string numbers(const std::vector<double>& values, std::string_view between = " ") {
@@ -344,11 +347,17 @@ std::optional<format> format_of(std::string_view path) {
     if (extension == ".nhdr") {
         return format::nrrd;
     }
+    if (extension == ".json") {
+        return format::zarr;
+    }
     return std::nullopt;
 }
 
 companion describe(format which, const target& t,
                    const std::function<std::string(const std::string&)>& name_of) {
+    if (which == format::zarr) { // numpy's types, its refusals and its chunks of its own
+        return zarr_reference(t, name_of, chunk_aim_here());
+    }
     const std::string name(info(which).name);
     const type_names* names = names_of(t.samples.type);
     const std::string_view word = names == nullptr             ? std::string_view{}
@@ -367,6 +376,8 @@ companion describe(format which, const target& t,
         return metaimage(t, name_of);
     case format::nrrd:
         return nrrd(t, name_of);
+    case format::zarr:
+        break;
     }
     return {};
 }

@@ -1,4 +1,4 @@
-// The three companion formats, each a small writer from the target's description, with the
+// The companion formats, each a small writer from the target's description, with the
 // reasons it cannot describe a target; one table holds what sets them apart.
 #pragma once
 
@@ -11,7 +11,7 @@
 
 namespace vox::companion {
 
-enum class format { xdmf, metaimage, nrrd };
+enum class format { xdmf, metaimage, nrrd, zarr };
 
 struct format_info {
     format which;
@@ -24,7 +24,7 @@ struct format_info {
 const std::vector<format_info>& formats();
 const format_info& info(format which);
 
-// The format a companion's name asks for by its extension (.xmf or .xdmf, .mhd, .nhdr).
+// The format a companion's name asks for by its extension (.xmf or .xdmf, .mhd, .nhdr, .json).
 std::optional<format> format_of(std::string_view path);
 
 // The text of a companion, or why the format cannot describe the target: then `text` is empty.

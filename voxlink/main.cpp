@@ -1,13 +1,15 @@
-// voxlink: writes companion headers (XDMF, MetaImage, NRRD) that point into a file in the legacy
-// layout at the byte offsets of its samples and coordinates, so that viewers that cannot read the
-// layout open it in place, with nothing copied. Exit status: 0 when every companion asked for was
-// written, 1 when some could not be (the file's parts disagree, or a format cannot describe it),
-// 2 when the file cannot be read as the layout, or on a usage error.
+// voxlink: writes companion headers (XDMF, MetaImage, NRRD, Zarr references) that point into a
+// file in the legacy layout at the byte offsets of its samples and coordinates, so that viewers
+// and libraries that cannot read the layout open it in place, with nothing copied. Exit status: 0
+// when every companion asked for was written, 1 when some could not be (the file's parts disagree,
+// or a format cannot describe it), 2 when the file cannot be read as the layout, or on a usage
+// error.
 #include "cli.hpp"
 #include "formats.hpp"
 #include "output.hpp"
 #include "target.hpp"
 #include "text.hpp"
+#include "zarr.hpp"
 
 #include <cstdio>
 #include <string>
@@ -19,7 +21,7 @@ using namespace vox::companion;
 using vox::legacy::printable;
 
 constexpr const char* usage =
-    "Usage: %s [--byte-order=big|little|auto] FILE [OUTPUT...]\n"
+    "Usage: %s [--byte-order=big|little|auto] [--data-url=URL] FILE [OUTPUT...]\n"
     "Write companion headers that point into FILE, a file in the legacy VTK layout, so that\n"
     "viewers that do not read the layout open its samples in place, with nothing copied.\n"
     "\n"
@@ -27,11 +29,14 @@ constexpr const char* usage =
     "  .xmf, .xdmf  XDMF: any grid (ParaView, VisIt)\n"
     "  .mhd         MetaImage: uniform grids (ParaView, VTK, ITK, 3D Slicer, Fiji)\n"
     "  .nhdr        NRRD: uniform grids (teem, ITK, 3D Slicer, Fiji)\n"
+    "  .json        Zarr reference: binary samples (zarr, xarray, Dask)\n"
     "Without OUTPUT, every companion that can describe FILE is written beside it, named after\n"
     "it.\n"
     "\n"
     "  --byte-order=ORDER  the samples' byte order: big (the layout's, the default), little,\n"
     "                      or auto (judged from their first values)\n"
+    "  --data-url=URL      where a Zarr reference finds the data file (http://, https://,\n"
+    "                      s3://, file://...); by default its absolute path\n"
     "  --help              show this help and exit\n"
     "  --version           show the version and exit\n"
     "\n"
@@ -41,14 +46,16 @@ constexpr const char* usage =
 struct request {
     std::string file;
     byte_order order = byte_order::big_endian;
+    std::string data_url; // Zarr references: the data file's URL; empty: its absolute path
     // The companions asked for; none: every format, beside the file.
     std::vector<std::pair<std::string, format>> outputs;
 };
 
 // The request from the command line, or the status to end with at once.
 int read_request(int argc, char** argv, const char* program, request& r) {
-    const vox::cli::parsed p =
-        vox::cli::parse(argc, argv, {{"byte-order", required_argument, nullptr, 'b'}});
+    const vox::cli::parsed p = vox::cli::parse(argc, argv,
+                                               {{"byte-order", required_argument, nullptr, 'b'},
+                                                {"data-url", required_argument, nullptr, 'u'}});
     switch (p.result) {
     case vox::cli::parsed::outcome::help:
         std::printf(usage, program);
@@ -62,7 +69,9 @@ int read_request(int argc, char** argv, const char* program, request& r) {
         break;
     }
     for (const auto& [option, value] : p.options) {
-        if (option == 'b' && value == "big") {
+        if (option == 'u') {
+            r.data_url = value;
+        } else if (option == 'b' && value == "big") {
             r.order = byte_order::big_endian;
         } else if (option == 'b' && value == "little") {
             r.order = byte_order::little_endian;
@@ -82,7 +91,7 @@ int read_request(int argc, char** argv, const char* program, request& r) {
         if (!f) {
             return vox::cli::usage_error(program, printable(p.operands[i]) +
                                                       ": the extension picks the format: .xmf, "
-                                                      ".xdmf, .mhd or .nhdr");
+                                                      ".xdmf, .mhd, .nhdr or .json");
         }
         r.outputs.emplace_back(p.operands[i], *f);
     }
@@ -98,6 +107,10 @@ int main(int argc, char** argv) {
         return status;
     }
     const std::string shown = printable(r.file);
+    if (const std::string why = r.data_url.empty() ? "" : url_problem(r.data_url); !why.empty()) {
+        std::fprintf(stderr, "%s: %s: --data-url: %s\n", program, shown.c_str(), why.c_str());
+        return vox::cli::finish(program, 1);
+    }
     target t;
     if (const failure f = read_target(r.file, r.order, t); f.what != failure::kind::none) {
         std::fprintf(stderr, "%s: %s: %s\n", program, shown.c_str(), printable(f.text).c_str());
@@ -119,8 +132,12 @@ int main(int argc, char** argv) {
         const std::string& path = output.first;
         const format which = output.second;
         const format_info& f = info(which);
-        const companion c = describe(
-            which, t, [&path](const std::string& data) { return relative_name(data, path); });
+        // Zarr references name a data file by its absolute path or URL, the others relative to
+        // themselves.
+        const companion c = describe(which, t, [&](const std::string& data) {
+            return which == format::zarr ? zarr_data_name(data, t.samples.path, r.data_url)
+                                         : relative_name(data, path);
+        });
         if (!c.refusal.empty()) {
             std::fprintf(stderr, "%s: %s: no %.*s companion: %s\n", program, shown.c_str(),
                          static_cast<int>(f.name.size()), f.name.data(),
