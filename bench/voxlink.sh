@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Times voxlink on sparse files of SIZE bytes of samples, one of each grid kind and reference
 # mode, and prints a Markdown table: the median wall time of RUNS runs writing every companion
-# that describes the file, and peak memory. The goal: milliseconds whatever the size, since no
-# sample is read; --byte-order=auto reads the first 16 MiB of the samples alone.
+# that describes the file, peak memory, and the size of the Zarr reference. The goal:
+# milliseconds and a reference of kilobytes whatever the size, since no sample is read;
+# --byte-order=auto reads the first 16 MiB of the samples alone.
 # Usage: bench/voxlink.sh [SIZE [FOLDER [RUNS]]]
 #   SIZE    sample bytes as truncate takes them (100G, 5G, 64K...); default 100G
 #   FOLDER  where the files go; default the temporary folder (it must take sparse files)
@@ -63,8 +64,8 @@ median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] 
 echo "Samples: $bytes bytes of unsigned_short (1024 x 512 x $z) in sparse files in $folder;"
 echo "$runs runs a row after a warm-up run."
 echo
-echo "| file | options | companions | median wall time (ms) | peak RSS (KiB) |"
-echo "|---|---|---|---:|---:|"
+echo "| file | options | companions | median wall time (ms) | peak RSS (KiB) | Zarr reference (bytes) |"
+echo "|---|---|---|---:|---:|---:|"
 for row in uniform.vtk: rectilinear.vtk: stack.vtk: reference.vtk: uniform.vtk:--byte-order=auto; do
     file=${row%%:*}
     option=${row#*:}
@@ -79,6 +80,7 @@ for row in uniform.vtk: rectilinear.vtk: stack.vtk: reference.vtk: uniform.vtk:-
     done
     t=$(tr ' ' '\n' <<<"$times" | grep . | median)
     companions=$(sed 's/:.*//; s/.*\.//' written | paste -sd, -)
+    reference=$(stat -c %s "${file%.vtk}.zarr.json")
     awk -v f="$file" -v o="${option:-none}" -v c="$companions" -v t="$t" -v m="$peak" \
-        'BEGIN { printf "| %s | %s | %s | %.1f | %d |\n", f, o, c, t / 1e6, m }'
+        -v r="$reference" 'BEGIN { printf "| %s | %s | %s | %.1f | %d | %d |\n", f, o, c, t / 1e6, m, r }'
 done

@@ -12,7 +12,7 @@ declare -gA _vox_arguments=(
     [voxeven]="file file - - - - - - - - - type BINARY_FILE|BINARY|ASCII"
     [voxslab]="file file - - - - - - - file type BINARY|ASCII"
     [voxinfo]="file... : --json --help --version"
-    [voxlink]="file file... : --byte-order=big|little|auto --help --version"
+    [voxlink]="file file... : --byte-order=big|little|auto --data-url --help --version"
 )
 
 # The word as the shell will read it (quotes and backslashes removed), where that is safe to

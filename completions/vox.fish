@@ -29,7 +29,7 @@ function __vox_options -a program
         case voxinfo
             echo --json --help --version
         case voxlink
-            echo '--byte-order=big|little|auto' --help --version
+            echo '--byte-order=big|little|auto' --data-url --help --version
     end
 end
 

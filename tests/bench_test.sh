@@ -31,7 +31,7 @@ fi
 # voxlink's benchmark, on sparse files of 4 MiB: a row for each kind of file, each with a time.
 table=$(VOX_BUILD=$build bash "$root/bench/voxlink.sh" 4M "$folder" 1) ||
     { echo "FAIL: voxlink's benchmark stopped"; exit 1; }
-link_rows=$(grep -cE "^\| (uniform|rectilinear|stack|reference)\.vtk \| [a-z=-]+ \| [a-z,]+ \| $number \| [0-9]+ \|$" <<<"$table")
+link_rows=$(grep -cE "^\| (uniform|rectilinear|stack|reference)\.vtk \| [a-z=-]+ \| [a-z,]+ \| $number \| [0-9]+ \| [0-9]+ \|$" <<<"$table")
 if [ "$link_rows" -ne 5 ]; then
     printf '%s\n' "$table"
     echo "FAIL: voxlink: 5 rows expected, $link_rows found"

@@ -48,7 +48,8 @@ voxinfo --json s|sample.raw scan_12:30.raw stack.raw sub
 voxinfo sample.raw --json --version sc|scan_12:30.raw
 voxinfo -- --|
 voxinfo -- --json s|sample.raw scan_12:30.raw stack.raw sub
-voxlink --|--byte-order=auto --byte-order=big --byte-order=little --help --version
+voxlink --|--byte-order=auto --byte-order=big --byte-order=little --data-url --help --version
+voxlink --d|--data-url
 voxlink --byte-order=l|--byte-order=little
 voxlink --byte-order=big st|stack.raw
 voxlink sample.raw out.xmf s|sample.raw scan_12:30.raw stack.raw sub
