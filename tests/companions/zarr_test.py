@@ -269,7 +269,9 @@ def read(case, reference, name, services):
         workers = len(client.scheduler_info()["workers"])
         if workers != 2:
             raise expect.Mismatch(f"{workers} workers, not 2")
-        ds = open_xarray(reference)
+        # The reference's contents, as across machines: the workers need no copy of it.
+        with open(reference) as file:
+            ds = open_xarray(json.load(file))
         total = ds[name].astype(np.float64).sum().compute()
         largest = ds[name].max(dim=("y", "x")).compute()
         values = array[:]
@@ -294,6 +296,8 @@ def check_large(case, reference, raw):
             raise expect.Mismatch(f"row {y} differs: {got[:4]}... instead of {want[:4]}...")
     if list(array.shape) != [1, ny, nx]:
         raise expect.Mismatch(f"shape {array.shape}")
+    if tuple(c[0] for c in array.chunks) != case.chunks:
+        raise expect.Mismatch(f"chunks {tuple(c[0] for c in array.chunks)}")
     lines = [ds[a].values for a in "xyz"]
     return lines
 
