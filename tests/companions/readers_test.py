@@ -384,6 +384,12 @@ class Tally:
         mark = {"passed": "ok  ", "failed": "FAIL", "skipped": "skip"}[outcome]
         print(f"{mark} {what}" + (f": {detail}" if detail else ""), flush=True)
 
+    def done(self):
+        """Prints the counts; the exit status: 1 when a case failed."""
+        c = self.counts
+        print(f"{c['passed']} passed, {c['failed']} failed, {c['skipped']} skipped")
+        return 1 if c["failed"] else 0
+
 
 def companion_format(path):
     ext = os.path.splitext(path)[1][1:]
@@ -491,9 +497,7 @@ def main():
         finally:
             if not args.keep:
                 shutil.rmtree(scratch)
-    c = tally.counts
-    print(f"{c['passed']} passed, {c['failed']} failed, {c['skipped']} skipped")
-    return 1 if c["failed"] else 0
+    return tally.done()
 
 
 if __name__ == "__main__":

@@ -43,7 +43,6 @@ import expect
 import readers_test as rt
 
 try:
-    import dask
     import dask.array as da
     import distributed
     import fsspec
@@ -424,9 +423,7 @@ def main():
     finally:
         if not args.keep:
             shutil.rmtree(scratch)
-    c = tally.counts
-    print(f"{c['passed']} passed, {c['failed']} failed, {c['skipped']} skipped")
-    return 1 if c["failed"] else 0
+    return tally.done()
 
 
 if __name__ == "__main__":
