@@ -12,6 +12,7 @@
 #include "zarr.hpp"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,7 +47,8 @@ constexpr const char* usage =
 struct request {
     std::string file;
     byte_order order = byte_order::big_endian;
-    std::string data_url; // Zarr references: the data file's URL; empty: its absolute path
+    // Zarr references: the data file's URL; none: its absolute path.
+    std::optional<std::string> data_url;
     // The companions asked for; none: every format, beside the file.
     std::vector<std::pair<std::string, format>> outputs;
 };
@@ -107,7 +109,7 @@ int main(int argc, char** argv) {
         return status;
     }
     const std::string shown = printable(r.file);
-    if (const std::string why = r.data_url.empty() ? "" : url_problem(r.data_url); !why.empty()) {
+    if (const std::string why = r.data_url ? url_problem(*r.data_url) : ""; !why.empty()) {
         std::fprintf(stderr, "%s: %s: --data-url: %s\n", program, shown.c_str(), why.c_str());
         return vox::cli::finish(program, 1);
     }
@@ -135,8 +137,9 @@ int main(int argc, char** argv) {
         // Zarr references name a data file by its absolute path or URL, the others relative to
         // themselves.
         const companion c = describe(which, t, [&](const std::string& data) {
-            return which == format::zarr ? zarr_data_name(data, t.samples.path, r.data_url)
-                                         : relative_name(data, path);
+            return which == format::zarr
+                       ? zarr_data_name(data, t.samples.path, r.data_url.value_or(""))
+                       : relative_name(data, path);
         });
         if (!c.refusal.empty()) {
             std::fprintf(stderr, "%s: %s: no %.*s companion: %s\n", program, shown.c_str(),

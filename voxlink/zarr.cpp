@@ -116,8 +116,7 @@ class document {
     }
     void chunk(const std::string& key, const std::string& file, std::uint64_t offset,
                std::uint64_t length) {
-        auto [at, added] = templates_.emplace(file, "f" + to_text(templates_.size()));
-        (void)added;
+        const auto at = templates_.emplace(file, "f" + to_text(templates_.size())).first;
         refs_.push_back(json_string(key) + R"(:["{{)" + at->second + R"(}}",)" + to_text(offset) +
                         "," + to_text(length) + "]");
     }
@@ -235,10 +234,11 @@ std::array<std::uint64_t, 3> chunk_shape(const std::array<std::uint32_t, 3>& dim
     const std::uint64_t nx = dimensions[0], ny = dimensions[1], nz = dimensions[2];
     const std::uint64_t row = std::max<std::uint64_t>(nx * point_bytes, 1);
     const std::uint64_t slice = row * std::max<std::uint64_t>(ny, 1);
+    const std::uint64_t width = std::max<std::uint64_t>(nx, 1);
     if (slice <= aim) {
-        return {largest_divisor(nz, aim / slice), ny, nx};
+        return {largest_divisor(nz, aim / slice), std::max<std::uint64_t>(ny, 1), width};
     }
-    return {1, largest_divisor(ny, aim / row), nx};
+    return {1, largest_divisor(ny, aim / row), width};
 }
 
 companion zarr_reference(const target& t,
@@ -294,11 +294,10 @@ companion zarr_reference(const target& t,
         const auto shape = chunk_shape(t.dimensions, a.type->size * a.components, aim);
         e.chunks.assign(shape.begin(), shape.end());
         if (a.components > 1) {
-            const auto [at, added] = component_names.emplace(
-                a.components,
-                component_names.empty() ? "component" : "component_" + to_text(a.components));
-            (void)added;
-            e.dimensions.push_back(at->second);
+            // "component", or where arrays differ in their count, "component_N" for the others.
+            const std::string fresh =
+                component_names.empty() ? "component" : "component_" + to_text(a.components);
+            e.dimensions.push_back(component_names.emplace(a.components, fresh).first->second);
             e.shape.push_back(a.components);
             e.chunks.push_back(a.components);
         }
@@ -320,8 +319,9 @@ std::string zarr_data_name(const std::string& data, const std::string& samples_p
         return data == samples_path ? url : std::string{};
     }
     std::error_code error;
-    const std::string path = fs::weakly_canonical(fs::absolute(data), error).string();
-    if (error) {
+    const fs::path absolute = fs::absolute(data, error);
+    const std::string path = error ? "" : fs::weakly_canonical(absolute, error).string();
+    if (error || path.empty()) {
         return {};
     }
     // A path that holds "://" would be taken for a URL.
