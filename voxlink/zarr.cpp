@@ -270,7 +270,6 @@ companion zarr_reference(const target& t,
     }
     std::set<std::string> taken;
     std::map<unsigned, std::string> component_names;
-    std::vector<std::pair<array_entry, std::uint64_t>> arrays;
     for (const std::size_t index : order) {
         const array_info& a = m.arrays[index];
         const bool samples = index == order.front();
@@ -301,10 +300,7 @@ companion zarr_reference(const target& t,
             e.shape.push_back(a.components);
             e.chunks.push_back(a.components);
         }
-        arrays.emplace_back(std::move(e), a.type->size);
-    }
-    for (const auto& [e, bytes] : arrays) {
-        doc.add(e, bytes);
+        doc.add(e, a.type->size);
     }
     for (std::size_t axis = 0; axis < 3; ++axis) {
         const array_entry c = coordinate(t, axis, name_of);
