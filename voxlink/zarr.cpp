@@ -138,17 +138,17 @@ void document::add(const array_entry& a, std::uint64_t value_bytes) {
         inline_chunk(a.name + "/0", a.inline_data);
         return;
     }
-    std::uint64_t inner = value_bytes; // the bytes of one step along the second dimension
-    for (std::size_t i = 2; i < a.shape.size(); ++i) {
-        inner *= a.shape[i];
-    }
-    std::string zeros;
-    for (std::size_t i = 2; i < a.shape.size(); ++i) {
-        zeros += ".0";
-    }
     if (a.shape.size() == 1) {
         chunk(a.name + "/0", a.file, a.offset, a.shape[0] * value_bytes);
         return;
+    }
+    // Chunks along the first two dimensions alone: the bytes of one step along the second, and
+    // the indices of the others, whole.
+    std::uint64_t inner = value_bytes;
+    std::string zeros;
+    for (std::size_t i = 2; i < a.shape.size(); ++i) {
+        inner *= a.shape[i];
+        zeros += ".0";
     }
     const std::uint64_t length = a.chunks[0] * a.chunks[1] * inner;
     for (std::uint64_t i = 0; a.chunks[0] > 0 && i < a.shape[0] / a.chunks[0]; ++i) {
