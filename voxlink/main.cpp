@@ -24,7 +24,8 @@ using vox::legacy::printable;
 constexpr const char* usage =
     "Usage: %s [--byte-order=big|little|auto] [--data-url=URL] FILE [OUTPUT...]\n"
     "Write companion headers that point into FILE, a file in the legacy VTK layout, so that\n"
-    "viewers that do not read the layout open its samples in place, with nothing copied.\n"
+    "viewers and libraries that do not read the layout open its samples in place, with\n"
+    "nothing copied.\n"
     "\n"
     "Each OUTPUT's extension picks its format:\n"
     "  .xmf, .xdmf  XDMF: any grid (ParaView, VisIt)\n"
