@@ -135,6 +135,9 @@ CASES = [
     # Past 4 GiB: one slice of a prime number of rows, its last values after the hole.
     Case("past 4 GiB, sparse", even("unsigned_char", (65536, 65537, 1), encoding="BINARY_FILE",
                                     large=True), chunks=(1, 1, 65536)),
+    # Every binary point-data array of numbers, with one component or several, written here.
+    Case("point data of several arrays", row("", "hand", "unsigned_char", (4, 3, 2), UNIFORM),
+         chunks=(2, 3, 4)),
     # Refusals.
     Case("text samples", even("short", (6, 5, 4), encoding="ASCII"),
          refusal=(1, "no Zarr reference companion: the samples are text (ASCII), which cannot "
@@ -315,9 +318,44 @@ def write_large(row, path):
 
 # --- Rows ---------------------------------------------------------------------------------------
 
+# A file of several point-data arrays, as the converters write none: (name, components, numpy's
+# type, the lines before the values).
+ARRAYS = [("rgb", 3, "u1", "SCALARS rgb unsigned_char 3\nLOOKUP_TABLE default"),
+          ("v", 3, ">f4", "VECTORS v float"), ("t", 9, ">f8", "TENSORS t double"),
+          ("w", 2, ">i2", "FIELD more 1\nw 2 24 short")]
+
+
+def check_point_data(case, folder, build):
+    nx, ny, nz = case.row.dims
+    count = nx * ny * nz
+    rng = np.random.default_rng(3)
+    values = {name: rng.integers(-100, 100, (nz, ny, nx, n)).astype(dtype)
+              for name, n, dtype, _ in ARRAYS}
+    path = os.path.join(folder, "v.vtk")
+    with open(path, "wb") as file:
+        file.write(f"# vtk DataFile Version 3.0\narrays\nBINARY\nDATASET STRUCTURED_POINTS\n"
+                   f"DIMENSIONS {nx} {ny} {nz}\nSPACING 1 1 1\nORIGIN 0 0 0\n"
+                   f"POINT_DATA {count}\n".encode())
+        for name, _, _, line in ARRAYS:
+            file.write(line.encode() + b"\n" + values[name].tobytes() + b"\n")
+    subprocess.run([os.path.join(build, "voxlink", "voxlink"), path, path + ".json"],
+                   check=True, capture_output=True)
+    ds = open_xarray(path + ".json")
+    for name, n, dtype, _ in ARRAYS:
+        dims = ("z", "y", "x", "component" if n == 3 else f"component_{n}")
+        got = ds[name]
+        if got.dims != dims or tuple(c[0] for c in got.chunks) != case.chunks + (n,):
+            raise expect.Mismatch(f"{name}: dimensions {got.dims}, chunks {got.chunks}")
+        if not np.array_equal(got.values, values[name]):
+            raise expect.Mismatch(f"{name}: the values differ")
+    return f"{', '.join(ds.data_vars)} read whole"
+
+
 def run_case(case, build, scratch, services):
     folder = os.path.join(scratch, case.name.replace(" ", "-"))
     os.makedirs(folder)
+    if case.row.program == "hand":
+        return check_point_data(case, folder, build)
     if case.row.large:
         original = rt.write_samples
         rt.write_samples = lambda row, path: (write_large(row, path), path)[1]
