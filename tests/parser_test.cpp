@@ -219,6 +219,9 @@ const parse_case cases[] = {
          std::string("\0\0\0\x07", 4),
      "5.1 binary structured_points uniform dims 2 1 1 spacing 1 1 1 origin 0 0 0 points 2 cells "
      "- samples -\npoint FIELD names utf8_string? 4x1 @151+21\npoint FIELD n int 1x1 @183+4"},
+    {"texture coordinates of a dimension past 3",
+     head + "POINT_DATA 2\nTEXTURE_COORDINATES t 9 float\n0 0 1 1\n",
+     "layout: line 9: expected \"TEXTURE_COORDINATES NAME DIMENSION TYPE\", found \"9\""},
     {"SCALARS of strings", head + "POINT_DATA 2\nSCALARS names string\nLOOKUP_TABLE default\na\n",
      "refused: line 9: \"SCALARS\" holds string values; only arrays of numbers are read"},
     {"SCALARS without its LOOKUP_TABLE line", head + "POINT_DATA 2\nSCALARS s float\n1 2\n",
