@@ -437,13 +437,25 @@ const info_case cases[] = {
                "finite and plausible; swap the bytes of each value before converting"}},
     {.name = "ASCII reals as large as a float, as VTK's reader reads them",
      .files = {{"f.vtk", title + "ASCII\nDIMENSIONS  3 1 1\nX_COORDINATES 3 float\n"
-                                 "-3.4028234663852886e38 0 3.4028234663852886e+38\n"
+                                 "-3.4028235e38 0 3.4028234663852886e+38\n"
                                  "Y_COORDINATES 1 float\n0\nZ_COORDINATES 1 float\n0\n"
                                  "POINT_DATA  3\nSCALARS scalars  float\nLOOKUP_TABLE default\n"
-                                 "-3.4028234663852886e38 0 3.4028234663852886e38\n"}},
-     .lines = {"  x: 3 values, -3.4028234663852886e+38 to 3.4028234663852886e+38",
-               "  values: -3.4028234663852886e+38 to 3.4028234663852886e+38",
-               "  result: consistent"}},
+                                 "-3.4028234663852886e38 0 3.4028235e38\n"}},
+     .lines = {"  x: 3 values, -3.4028235e+38 to 3.4028234663852886e+38",
+               "  values: -3.4028234663852886e+38 to 3.4028235e+38", "  result: consistent"}},
+    {.name = "ASCII reals that round past a float, halfway on, as VTK's reader fails on them",
+     .files = {{"f.vtk", title + "ASCII\nDIMENSIONS  3 1 1\nX_COORDINATES 3 float\n"
+                                 "0 1 340282356779733661637539395458142568448\n"
+                                 "Y_COORDINATES 1 float\n0\nZ_COORDINATES 1 float\n0\n"
+                                 "POINT_DATA  3\nSCALARS scalars  float\nLOOKUP_TABLE default\n"
+                                 "0 -340282356779733661637539395458142568448 3.4028236e38\n"}},
+     .lines = {"  warning: X_COORDINATES: 1 number that VTK's reader cannot read, the first "
+               "\"34028235677973366163753939545814\" at byte 97 (it reads no nan, no inf, "
+               "nothing beyond float)",
+               "  warning: samples: 2 numbers that VTK's reader cannot read, the first "
+               "\"-3402823567797336616375393954581\" at byte 245 (it reads no nan, no inf, "
+               "nothing beyond float)",
+               "  result: consistent, 2 warnings"}},
     {.name = "ASCII integers beyond their type, as VTK's reader wraps them",
      .files = {{"f.vtk", uniform("ASCII", "POINT_DATA  8\nSCALARS scalars  unsigned_char\n"
                                           "LOOKUP_TABLE default\n") +
