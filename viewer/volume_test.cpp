@@ -233,8 +233,9 @@ std::string x_line(const std::string& type, const std::string& x, const std::str
 TEST(volume, places_the_grid_lines) {
     using lines = std::array<std::vector<double>, 3>;
     const lines axis = {{{0, 0.5, 1.5, 4}, {-1, 1}, {7}}};
-    // Floats a little above 1 whose low bytes, read first, make them 2.5e30 to 1.7e38: far out,
-    // and increasing either way, so that only how far out they are tells the order.
+    // Floats a little above 1, stored little-endian: read big-endian, their low bytes (0x72 to
+    // 0x7e) lead and make them 2.5e30 to 4.3e37, far out but finite. They increase read either
+    // way, so that only how far out they are tells the order.
     const std::vector<float> near_one = {
         std::bit_cast<float>(0x3f800072U), std::bit_cast<float>(0x3f800076U),
         std::bit_cast<float>(0x3f80007aU), std::bit_cast<float>(0x3f80007eU)};
