@@ -3,6 +3,7 @@
 // that the row is about), and that every file it was given is unchanged. The real readers open
 // the companions in tests/companions/.
 #include "e2e_support.hpp"
+#include "formats.hpp"
 
 #include <gtest/gtest.h>
 
@@ -512,6 +513,82 @@ TEST(voxlink, help_and_version_go_to_standard_output) {
         EXPECT_TRUE(o.out.starts_with(option == std::string("--version") ? "voxlink (vox) "
                                                                          : "Usage: voxlink "))
             << o.out;
+    }
+}
+
+// The text of a manual page as it reads: roff's escaped dashes and zero-width marks plain, and
+// its lines (requests and all) joined by blanks.
+std::string as_read(const std::string& roff) {
+    std::string out;
+    for (std::size_t i = 0; i < roff.size(); ++i) {
+        if (roff.compare(i, 2, "\\-") == 0 || roff.compare(i, 2, "\\&") == 0) {
+            out += roff[i + 1] == '-' ? "-" : "";
+            ++i;
+        } else {
+            out += roff[i] == '\n' ? ' ' : roff[i];
+        }
+    }
+    return out;
+}
+
+// Every format of voxlink's table where a user looks for it, with the same extensions, name
+// and readers: the usage text, the manual (its name line, its list of formats, its example)
+// and the README's table of companions.
+TEST(voxlink, every_format_is_listed_in_the_usage_text_the_manual_and_the_readme) {
+    const scratch_dir scratch;
+    std::string usage = run_program(VOXLINK, {"voxlink", "--help"}, scratch.path()).out;
+    for (std::size_t wrap = usage.find("\n "); wrap != std::string::npos;
+         wrap = usage.find("\n ", wrap)) {
+        const std::size_t words = usage.find_first_not_of(' ', wrap + 1);
+        usage.replace(wrap, words - wrap, words - wrap > 3 ? " " : "\n  ");
+        wrap += 1;
+    }
+    const std::string roff = read_file(VOXLINK_MANUAL);
+    const std::string readme = read_file(VOX_README);
+    const std::string name_line = as_read(roff.substr(roff.find(".SH NAME"), 120));
+    for (const vox::companion::format_record& f : vox::companion::formats()) {
+        SCOPED_TRACE(std::string(f.name));
+        std::string extensions, readme_row = "| " + std::string(f.name) + " ";
+        for (const std::string_view e : f.extensions) {
+            extensions += (extensions.empty() ? "" : ", ") + std::string(e);
+            readme_row += (e == f.extensions.front() ? "`" : ", `") + std::string(e) + "`";
+        }
+        const std::string readers(f.readers);
+        EXPECT_NE(usage.find("\n  " + extensions + " "), std::string::npos) << usage;
+        EXPECT_NE(
+            usage.find(std::string(f.name) + ": " + std::string(f.grids) + " (" + readers + ")\n"),
+            std::string::npos)
+            << usage;
+        EXPECT_NE(name_line.find(std::string(f.name)), std::string::npos) << name_line;
+        EXPECT_NE(readme.find(readme_row + " |"), std::string::npos) << readme_row;
+        // The manual's entry: a tag that names the extensions, then a paragraph that names
+        // every reader.
+        std::string entry;
+        for (std::size_t tag = roff.find(".TP\n"); tag != std::string::npos && entry.empty();
+             tag = roff.find(".TP\n", tag + 1)) {
+            const std::size_t start = roff.find('\n', tag + 4) + 1;
+            const std::string tagged = roff.substr(tag + 4, start - tag - 4);
+            bool all = true;
+            for (const std::string_view e : f.extensions) {
+                all = all && tagged.find(" " + std::string(e)) != std::string::npos;
+            }
+            if (all) {
+                const std::size_t end =
+                    std::min(roff.find("\n.TP\n", start), roff.find("\n.PP\n", start));
+                entry = as_read(roff.substr(start, end - start));
+            }
+        }
+        ASSERT_FALSE(entry.empty()) << "no entry in the manual's list of formats";
+        for (std::size_t at = 0; at < readers.size();) {
+            const std::size_t end = std::min(readers.find(", ", at), readers.size());
+            const std::string reader = readers.substr(at, end - at);
+            EXPECT_NE(entry.find(reader), std::string::npos) << reader << " not in: " << entry;
+            at = end + 2;
+        }
+        EXPECT_NE(as_read(roff).find(" head" + std::string(f.default_suffix) + ": " +
+                                     std::string(f.name) + ", for " + readers + " "),
+                  std::string::npos)
+            << "the manual's example";
     }
 }
 
