@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -91,6 +93,13 @@ struct link_case {
     std::vector<std::pair<std::string, std::string>> lines = {};
     std::vector<std::string> absent = {};
     std::string dir = ""; // the folder to run in, under the scratch folder
+    // Files laid out that the run may change: older companions.
+    std::map<std::string, std::string> old = {};
+    // The mode of each of these files: given to those laid out, and each must have after.
+    std::map<std::string, unsigned> modes = {};
+    std::optional<unsigned> umask = {}; // the run's, if not this process's
+    // Bytes past which the run cannot write a file (prlimit --fsize), with SIGXFSZ as it comes.
+    std::optional<unsigned long> file_size_limit = {};
 };
 
 void PrintTo(const link_case& c, std::ostream* os) {
@@ -100,17 +109,35 @@ void PrintTo(const link_case& c, std::ostream* os) {
 void check(const link_case& c) {
     const scratch_dir scratch;
     const std::string root = scratch.path() + "/";
-    for (const auto& [name, content] : c.files) {
-        fs::create_directories(fs::path(root + name).parent_path());
-        if (!name.ends_with('/')) {
-            write_file(root + name, content);
+    for (const auto& files : {c.files, c.old}) {
+        for (const auto& [name, content] : files) {
+            fs::create_directories(fs::path(root + name).parent_path());
+            if (!name.ends_with('/')) {
+                write_file(root + name, content);
+            }
         }
     }
+    for (const auto& [name, mode] : c.modes) {
+        if (fs::exists(root + name)) {
+            ASSERT_EQ(::chmod((root + name).c_str(), mode), 0) << name;
+        }
+    }
+    std::string program = VOXLINK;
     std::vector<std::string> argv = {"voxlink"};
+    if (c.file_size_limit) {
+        program = "/usr/bin/prlimit";
+        argv = {"prlimit", "--fsize=" + std::to_string(*c.file_size_limit), VOXLINK};
+    }
     for (const std::string& w : words(c.args)) {
         argv.push_back(w);
     }
-    const vox::test::outcome o = run_program(VOXLINK, argv, root + c.dir, {.time_limit = 20});
+    const mode_t umask = ::umask(c.umask.value_or(0));
+    ::umask(c.umask.value_or(umask));
+    vox::test::outcome o = run_program(program, argv, root + c.dir, {.time_limit = 20});
+    ::umask(umask);
+    for (std::size_t at = o.err.find(VOXLINK); at != std::string::npos; at = o.err.find(VOXLINK)) {
+        o.err.replace(at, std::strlen(VOXLINK), "voxlink"); // the name prlimit ran it by
+    }
     EXPECT_EQ(o.status, c.status);
     EXPECT_EQ(o.out, c.out);
     EXPECT_EQ(o.err, c.err);
@@ -130,6 +157,11 @@ void check(const link_case& c) {
     }
     for (const std::string& name : c.absent) {
         EXPECT_FALSE(fs::exists(root + name)) << name << " written";
+    }
+    for (const auto& [name, mode] : c.modes) {
+        struct stat st {};
+        ASSERT_EQ(::stat((root + name).c_str(), &st), 0) << name;
+        EXPECT_EQ(st.st_mode & 07777, mode) << name << std::oct << ": mode 0" << mode;
     }
     // Nothing half-written is left behind.
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
@@ -208,11 +240,30 @@ INSTANTIATE_TEST_SUITE_P(
                   .lines = {{"e/a.xdmf", ">../d/v.vtk</DataItem>"},
                             {"e/b.mhd", "ElementDataFile = ../d/v.vtk\n"},
                             {"e/c.nhdr", "data file: ../d/v.vtk\n"}}},
-        link_case{.name = "a companion is written over an old one of its name",
+        link_case{.name = "a companion is written over an old one of its name, with its mode",
                   .files = {{"v.vtk", even_header + samples}},
                   .args = "v.vtk v.mhd",
                   .out = "v.mhd: MetaImage, for ParaView, VTK, ITK, 3D Slicer, ITK-SNAP, Fiji\n",
-                  .whole = {{"v.mhd", even_mhd}}},
+                  .whole = {{"v.mhd", even_mhd}},
+                  .old = {{"v.mhd", "ObjectType = Image\nElementDataFile = old.raw\n"}},
+                  .modes = {{"v.mhd", 0600}}},
+        link_case{.name = "new companions have a new file's mode, each less the umask",
+                  .files = {{"v.vtk", even_header + samples}},
+                  .args = "v.vtk",
+                  .out = written_three,
+                  .modes = {{"v.xmf", 0640}, {"v.mhd", 0640}, {"v.nhdr", 0640}},
+                  .umask = 027},
+        link_case{.name = "a file of no extension in a folder that has one gets its companions "
+                          "there",
+                  .files = {{"a.d/v", even_header + samples}},
+                  .args = "a.d/v",
+                  .out = "a.d/v.xmf: XDMF, for ParaView, VisIt\n"
+                         "a.d/v.mhd: MetaImage, for ParaView, VTK, ITK, 3D Slicer, ITK-SNAP, "
+                         "Fiji\na.d/v.nhdr: NRRD, for teem, ITK, 3D Slicer, Fiji, pynrrd\n",
+                  .lines = {{"a.d/v.xmf", ">v</DataItem>"},
+                            {"a.d/v.mhd", "ElementDataFile = v\n"},
+                            {"a.d/v.nhdr", "data file: v\n"}},
+                  .absent = {"a.xmf", "a.mhd", "a.nhdr"}},
         link_case{.name = "little-endian samples as asked",
                   .files = {{"v.vtk", even_header + samples}},
                   .args = "--byte-order=little v.vtk",
@@ -480,6 +531,13 @@ INSTANTIATE_TEST_SUITE_P(
             .status = 1,
             .err = "voxlink: o.nhdr: not written: it is o.nhdr itself, which is never "
                    "written over\n"},
+        link_case{.name = "a write that fails past the temporary file leaves the old companion",
+                  .files = {{"v.vtk", even_header + samples}, {"v.mhd", "ObjectType = Image\n"}},
+                  .args = "v.vtk v.mhd",
+                  .status = 1,
+                  .err = "voxlink: v.mhd: not written: cannot be written (File too large)\n",
+                  .modes = {{"v.mhd", 0600}},
+                  .file_size_limit = 100},
         link_case{.name = "an output in a missing folder",
                   .files = {{"v.vtk", even_header + samples}},
                   .args = "v.vtk no/o.mhd",

@@ -9,6 +9,7 @@
 #include "target.hpp"
 #include "text.hpp"
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -95,6 +96,9 @@ int read_request(int argc, char** argv, const char* program, request& r) {
 
 int main(int argc, char** argv) {
     const char* program = vox::cli::name_of(argc, argv, "voxlink");
+    // A write past the limit of a file's size fails (EFBIG) and is reported, rather than ending
+    // the run with a temporary file left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
     request r;
     if (const int status = read_request(argc, argv, program, r); status >= 0) {
         return status;
