@@ -41,24 +41,29 @@ std::string even(const std::string& type = "unsigned_short", const std::string& 
 const std::string even_header = even();
 const std::string samples(48, '\x01');
 
-// Big-endian floats.
-std::string floats(std::initializer_list<float> values) {
+// Floats, big-endian as the layout has them, or little-endian.
+std::string floats(std::initializer_list<float> values, bool little = false) {
     std::string out;
     for (const float v : values) {
         std::uint32_t bits = 0;
         std::memcpy(&bits, &v, 4);
+        std::string four;
         for (int shift = 24; shift >= 0; shift -= 8) {
-            out += static_cast<char>((bits >> shift) & 0xff);
+            four += static_cast<char>((bits >> shift) & 0xff);
         }
+        out += little ? std::string(four.rbegin(), four.rend()) : four;
     }
     return out;
 }
 
-// A 4 x 3 x 2 grid as voxaxis writes it, with coordinate files that end without a line feed.
-const std::string axis_header =
-    magic + "Output from voxaxis\nBINARY\nDIMENSIONS  4 3 2\n" + "X_COORDINATES 4 float\n" +
-    floats({0, 1, 3, 7}) + "Y_COORDINATES 3 float\n" + floats({0, 2, 4}) +
-    "Z_COORDINATES 2 float\n" + floats({-1, 5}) + point_data("unsigned_short");
+// A 4 x 3 x 2 grid as voxaxis writes it, with coordinate files that end without a line feed
+// (copied as they came: big-endian, or little-endian).
+std::string axis(bool little = false) {
+    return magic + "Output from voxaxis\nBINARY\nDIMENSIONS  4 3 2\n" + "X_COORDINATES 4 float\n" +
+           floats({0, 1, 3, 7}, little) + "Y_COORDINATES 3 float\n" + floats({0, 2, 4}, little) +
+           "Z_COORDINATES 2 float\n" + floats({-1, 5}, little) + point_data("unsigned_short");
+}
+const std::string axis_header = axis();
 
 // A slice stack of `slices` slices as voxslab writes it, with these locations.
 std::string slab(const std::string& locations, int slices = 2) {
@@ -311,6 +316,60 @@ INSTANTIATE_TEST_SUITE_P(
                                std::to_string(axis_header.find("Z_COORDINATES") + 22) + "\">v.vtk"},
                  {"v.xmf", "Seek=\"" + offset_of(axis_header) + "\">v.vtk"}}},
         link_case{
+            .name = "a rectilinear grid of little-endian coordinates says so of each",
+            .files = {{"v.vtk", axis(true) + samples}},
+            .args = "--byte-order=little v.vtk v.xmf",
+            .out = written_lines[0],
+            .lines = {{"v.xmf", "<DataItem Dimensions=\"4\" NumberType=\"Float\" Precision=\"4\" "
+                                "Format=\"Binary\" Endian=\"Little\" Seek=\"" +
+                                    std::to_string(axis_header.find("X_COORDINATES") + 22) + "\""},
+                      {"v.xmf", "<DataItem Dimensions=\"2\" NumberType=\"Float\" Precision=\"4\" "
+                                "Format=\"Binary\" Endian=\"Little\" Seek=\"" +
+                                    std::to_string(axis_header.find("Z_COORDINATES") + 22) +
+                                    "\""}}},
+        link_case{.name = "names that XML must escape, escaped",
+                  .files = {{"a&b\"c'<d>.vtk",
+                             magic +
+                                 "x\nBINARY\nDATASET STRUCTURED_POINTS\nDIMENSIONS 4 3 2\n"
+                                 "POINT_DATA 24\nSCALARS s&\"<'> unsigned_short\n"
+                                 "LOOKUP_TABLE default\n" +
+                                 samples}},
+                  .args = "a&b\"c'<d>.vtk o.xmf o.mhd o.nhdr",
+                  .out = "o.xmf: XDMF, for ParaView, VisIt\n"
+                         "o.mhd: MetaImage, for ParaView, VTK, ITK, 3D Slicer, ITK-SNAP, Fiji\n"
+                         "o.nhdr: NRRD, for teem, ITK, 3D Slicer, Fiji, pynrrd\n",
+                  .lines = {{"o.xmf", "<Grid Name=\"a&amp;b&quot;c&apos;&lt;d&gt;.vtk\" "},
+                            {"o.xmf", "<Attribute Name=\"s&amp;&quot;&lt;&apos;&gt;\" "},
+                            {"o.xmf", "\">a&amp;b&quot;c&apos;&lt;d&gt;.vtk</DataItem>"},
+                            {"o.mhd", "ElementDataFile = a&b\"c'<d>.vtk\n"},
+                            {"o.nhdr", "data file: a&b\"c'<d>.vtk\n"}}},
+        link_case{.name = "a data file's name XML cannot carry: no XDMF",
+                  .files = {{"v.vtk", even("unsigned_short", "BINARY_FILE r\x01\xff.raw")},
+                            {"r\x01\xff.raw", samples}},
+                  .args = "v.vtk",
+                  .out = written_lines[1] + written_lines[2],
+                  .err = "voxlink: v.vtk: no XDMF companion: the data file's name r\\x01\xff.raw "
+                         "holds a control character, which XML 1.0 cannot carry\n",
+                  .lines = {{"v.mhd", "ElementDataFile = r\x01\xff.raw\n"}}},
+        link_case{.name = "a data file's name that is no UTF-8: no XDMF",
+                  .files = {{"v.vtk", even("unsigned_short", "BINARY_FILE r\xc3(.raw")},
+                            {"r\xc3(.raw", samples}},
+                  .args = "v.vtk v.xmf",
+                  .status = 1,
+                  .err = "voxlink: v.vtk: no XDMF companion: the data file's name r\xc3(.raw "
+                         "holds bytes that are not UTF-8, which XML 1.0 cannot carry\n",
+                  .absent = {"v.xmf"}},
+        link_case{.name = "a data file's name with a percent sign: no MetaImage, no NRRD",
+                  .files = {{"v.vtk", even("unsigned_short", "BINARY_FILE p%d.raw")},
+                            {"p%d.raw", samples}},
+                  .args = "v.vtk",
+                  .out = written_lines[0],
+                  .err = "voxlink: v.vtk: no MetaImage companion: the data file's name p%d.raw "
+                         "holds %, which MetaImage readers take for a numbered series of files\n"
+                         "voxlink: v.vtk: no NRRD companion: the data file's name p%d.raw holds "
+                         "%, which NRRD readers take for a numbered series of files\n",
+                  .lines = {{"v.xmf", "Seek=\"0\">p%d.raw</DataItem>"}}},
+        link_case{
             .name = "locations longer than the stack",
             .files = {{"v.vtk", slab(floats({-1, 5, 6})) + samples}},
             .args = "v.vtk",
@@ -333,6 +392,12 @@ INSTANTIATE_TEST_SUITE_P(
                   .out = "v.mhd: MetaImage, for ParaView, VTK, ITK, 3D Slicer, ITK-SNAP, Fiji\n",
                   .lines = {{"v.mhd", "ElementSpacing = 0.5 1 0.1\n"
                                       "Offset = -1 0 0.1\n"}}},
+        link_case{.name = "steps equal but for the rounding of floats, from 0",
+                  .files = {{"v.vtk", slab(floats({0, 0.1f, 0.2f, 0.3f}), 4) + samples + samples}},
+                  .args = "v.vtk v.mhd v.nhdr",
+                  .out = written_lines[1] + written_lines[2],
+                  .lines = {{"v.mhd", "ElementSpacing = 0.5 1 0.1\nOffset = -1 0 0\n"},
+                            {"v.nhdr", "(0,0,0.1)\nkinds: domain domain domain\n"}}},
         link_case{.name = "a slice stack of equal steps is a uniform grid for MetaImage and NRRD",
                   .files = {{"v.vtk", slab(floats({-1, 5})) + samples}},
                   .args = "v.vtk",

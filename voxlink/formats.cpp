@@ -61,34 +61,90 @@ std::string per_axis(const target& t, const std::array<double, 3>& values,
     return out;
 }
 
+// Text for an XML 1.0 document, as an attribute's value (in double quotes) or an element's
+// text: the five marks escaped, and U+FFFD for what XML cannot carry (a control character, a
+// byte that is no UTF-8, U+FFFE and U+FFFF). For labels; a name that must lead to a file is
+// refused instead (below).
 std::string xml_escaped(std::string_view text) {
     std::string out;
-    for (const char c : text) {
-        switch (c) {
-        case '&':
+    for (std::size_t i = 0; i < text.size();) {
+        const legacy::utf8_char c = legacy::first_char(text.substr(i));
+        switch (c.length == 0 ? U'\0' : c.code) {
+        case U'&':
             out += "&amp;";
             break;
-        case '<':
+        case U'<':
             out += "&lt;";
             break;
-        case '>':
+        case U'>':
             out += "&gt;";
             break;
-        case '"':
+        case U'"':
             out += "&quot;";
             break;
+        case U'\'':
+            out += "&apos;";
+            break;
         default:
-            out += c;
+            if (c.length == 0 || c.code < 0x20 || c.code == 0xfffe || c.code == 0xffff) {
+                out += "\xef\xbf\xbd";
+            } else {
+                out += text.substr(i, c.length);
+            }
         }
+        i += std::max<std::size_t>(c.length, 1);
     }
     return out;
 }
 
-// A name that a line-oriented header can hold as the data file: no line end, no blank at either
-// end, and nothing that MetaImage or NRRD take for a list or a numbered series of files.
-bool plain_name(std::string_view name) {
-    return !name.empty() && name.find_first_of("\n\r%") == std::string_view::npos &&
-           name.front() != ' ' && name.back() != ' ' && name != "LIST" && name != "LOCAL";
+constexpr std::string_view unnamed = "the data file cannot be named from the companion's folder";
+
+// Why XDMF cannot name the data file `name`, as the text of a DataItem: XML 1.0 cannot carry
+// it, or its readers would read another name; empty when it can.
+std::string xml_name_problem(std::string_view name) {
+    if (name.empty()) {
+        return std::string(unnamed);
+    }
+    const std::string named = "the data file's name " + std::string(name);
+    if (name.front() == ' ' || name.back() == ' ') {
+        return named + " begins or ends with a blank, which XDMF readers drop";
+    }
+    for (std::size_t i = 0; i < name.size();) {
+        const legacy::utf8_char c = legacy::first_char(name.substr(i));
+        if (c.length == 0) {
+            return named + " holds bytes that are not UTF-8, which XML 1.0 cannot carry";
+        }
+        // XML 1.0 has tab and the line ends, but its readers take them for blanks.
+        if (c.code < 0x20 || c.code == 0xfffe || c.code == 0xffff) {
+            return named + " holds a control character, which XML 1.0 cannot carry";
+        }
+        i += c.length;
+    }
+    return {};
+}
+
+// Why a header of lines (MetaImage's, NRRD's) cannot name the data file `name`; empty when it
+// can. Neither has a way to escape a character.
+std::string line_name_problem(std::string_view name, std::string_view format) {
+    if (name.empty()) {
+        return std::string(unnamed);
+    }
+    const std::string named = "the data file's name " + std::string(name);
+    const std::string readers = std::string(format) + " readers";
+    if (name.find_first_of("\n\r") != std::string_view::npos) {
+        return named + " holds a line end, which ends the header's line";
+    }
+    if (name.find('%') != std::string_view::npos) {
+        return named + " holds %, which " + readers + " take for a numbered series of files";
+    }
+    if (name.front() == ' ' || name.back() == ' ') {
+        return named + " begins or ends with a blank, which " + readers + " drop";
+    }
+    if (name == "LIST" || name == "LOCAL") {
+        return named + " is a word that " + readers +
+               " take for a list of files, or for the header itself";
+    }
+    return {};
 }
 
 // What the formats that describe one spacing and origin per axis cannot describe.
@@ -174,8 +230,8 @@ companion xdmf(const target& t, std::string_view type, const namer& name_of) {
                             std::string("the ") + "xyz"[axis] + " coordinates are of type " +
                                 p->type_word + ", which the readers of XDMF cannot read"};
                 }
-                if (name.empty()) {
-                    return {{}, "the data file cannot be named from the companion's folder"};
+                if (std::string why = xml_name_problem(name); !why.empty()) {
+                    return {{}, why};
                 }
                 if (p->offset > xdmf_most_seek) {
                     return {{},
@@ -192,8 +248,8 @@ companion xdmf(const target& t, std::string_view type, const namer& name_of) {
         geometry += "      </Geometry>\n";
     }
     const std::string name = name_of(t.samples.path);
-    if (name.empty()) {
-        return {{}, "the data file cannot be named from the companion's folder"};
+    if (std::string why = xml_name_problem(name); !why.empty()) {
+        return {{}, why};
     }
     if (t.samples.offset > xdmf_most_seek) {
         return {{}, "the samples start past byte 2^32, where ParaView's XDMF reader cannot seek"};
@@ -228,8 +284,8 @@ companion metaimage(const target& t, std::string_view type, const namer& name_of
                 "reads zeros"};
     }
     const std::string name = name_of(t.samples.path);
-    if (!plain_name(name)) {
-        return {{}, "the data file cannot be named in a MetaImage header from its folder"};
+    if (std::string why = line_name_problem(name, "MetaImage"); !why.empty()) {
+        return {{}, why};
     }
     std::string header_size = to_text(t.samples.offset);
     if (t.samples.offset > metaimage_most_header) {
@@ -269,8 +325,8 @@ companion nrrd(const target& t, std::string_view type, const namer& name_of) {
         return {{}, why};
     }
     const std::string name = name_of(t.samples.path);
-    if (!plain_name(name)) {
-        return {{}, "the data file cannot be named in a NRRD header from its folder"};
+    if (std::string why = line_name_problem(name, "NRRD"); !why.empty()) {
+        return {{}, why};
     }
     const bool vector = t.components != 1;
     const std::array<double, 3> spacing = written_spacings(t);
