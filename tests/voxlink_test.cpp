@@ -779,3 +779,96 @@ TEST(voxlink_large, points_past_4_gib_where_each_format_can) {
 }
 
 } // namespace
+
+namespace {
+
+// A sparse file: `head`, a FIELD array whose bytes are a hole, then `tail`, the hole's size chosen
+// so that byte `at` of the tail lies at byte `offset` of the file.
+void write_sparse(const std::string& path, const std::string& head, const std::string& tail,
+                  std::size_t at, std::uint64_t offset) {
+    std::uint64_t hole = offset - at - head.size();
+    std::string line;
+    for (int round = 0; round < 2; ++round) {
+        line = "FIELD FieldData 1\npad 1 " + std::to_string(hole) + " unsigned_char\n";
+        hole = offset - at - head.size() - line.size();
+    }
+    write_file(path, head + line);
+    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(head.size() + line.size() + hole)), 0);
+    std::ofstream(path, std::ios::binary | std::ios::app) << tail;
+}
+
+struct far_case {
+    std::string name;
+    std::string head, tail;
+    std::size_t at; // the byte of the tail where the payload starts
+    std::uint64_t offset;
+    std::vector<std::pair<std::string, std::string>> lines; // as link_case's
+    std::string err = {};
+};
+
+const std::string points = "BINARY\nDATASET STRUCTURED_POINTS\nDIMENSIONS 4 3 2\nSPACING 1 1 1\n"
+                           "ORIGIN 0 0 0\n";
+const std::string scalars = "\nPOINT_DATA 24\nSCALARS s unsigned_short 1\nLOOKUP_TABLE default\n";
+
+const std::string grid_lines = "\nX_COORDINATES 4 float\n" + floats({0, 1, 3, 7}) +
+                               "Y_COORDINATES 3 float\n" + floats({0, 2, 4}) +
+                               "Z_COORDINATES 2 float\n" + floats({-1, 5}) + scalars;
+
+// The last byte at which each format's readers still find a payload: MetaImage's HeaderSize
+// up to 2^31 - 1, XDMF's Seek up to 2^32 - 1, for samples and coordinates alike.
+class far : public testing::TestWithParam<far_case> {};
+TEST_P(far, payloads_at_the_last_byte_a_format_reaches_are_pointed_at) {
+    const far_case& c = GetParam();
+    const scratch_dir scratch;
+    write_sparse(scratch.path() + "/v.vtk", magic + "far\n" + c.head, c.tail, c.at, c.offset);
+    write_file(scratch.path() + "/s.raw", samples);
+    const auto o = run_program(VOXLINK, {"voxlink", "v.vtk"}, scratch.path(), {.time_limit = 20});
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.err, c.err);
+    for (const auto& [name, text] : c.lines) {
+        EXPECT_NE(read_file(scratch.path() + "/" + name).find(text), std::string::npos)
+            << name << " lacks: " << text << "\n"
+            << read_file(scratch.path() + "/" + name);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    voxlink_large, far,
+    testing::Values(
+        // A line feed after the samples: they do not end the file, and HeaderSize must say.
+        far_case{"samples at byte 2^31 - 1",
+                 points,
+                 scalars + samples + "\n",
+                 scalars.size(),
+                 0x7fffffffULL,
+                 {{"v.mhd", "\nHeaderSize = 2147483647\n"},
+                  {"v.xmf", "Seek=\"2147483647\">v.vtk</DataItem>"},
+                  {"v.nhdr", "\nbyte skip: 2147483647\n"}}},
+        far_case{
+            "samples at byte 2^32 - 1",
+            points,
+            scalars + samples,
+            scalars.size(),
+            0xffffffffULL,
+            {{"v.mhd", "\nHeaderSize = -1\n"}, {"v.xmf", "Seek=\"4294967295\">v.vtk</DataItem>"}}},
+        // The last coordinates; the samples in a file of their own, from its start.
+        far_case{"coordinates at byte 2^32 - 1",
+                 "BINARY_FILE s.raw\nDATASET RECTILINEAR_GRID\nDIMENSIONS 4 3 2\n",
+                 grid_lines,
+                 grid_lines.find("Z_COORDINATES 2 float\n") + 22,
+                 0xffffffffULL,
+                 {{"v.xmf", "<DataItem Dimensions=\"2\" NumberType=\"Float\" Precision=\"4\" "
+                            "Format=\"Binary\" Endian=\"Big\" Seek=\"4294967295\">v.vtk"},
+                  {"v.xmf", "Seek=\"0\">s.raw</DataItem>"}},
+                 "voxlink: v.vtk: no MetaImage companion: a rectilinear grid has no single "
+                 "spacing along each axis\nvoxlink: v.vtk: no NRRD companion: a rectilinear "
+                 "grid has no single spacing along each axis\n"}),
+    [](const testing::TestParamInfo<far_case>& row) {
+        std::string name;
+        for (const char c : row.param.name) {
+            name += std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '_';
+        }
+        return name;
+    });
+
+} // namespace
