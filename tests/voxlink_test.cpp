@@ -343,6 +343,17 @@ INSTANTIATE_TEST_SUITE_P(
                             {"o.xmf", "\">a&amp;b&quot;c&apos;&lt;d&gt;.vtk</DataItem>"},
                             {"o.mhd", "ElementDataFile = a&b\"c'<d>.vtk\n"},
                             {"o.nhdr", "data file: a&b\"c'<d>.vtk\n"}}},
+        link_case{.name = "labels that are no UTF-8 take U+FFFD in XDMF",
+                  .files = {{"v\xff.vtk", magic + "x\nBINARY_FILE s.raw\nDATASET "
+                                                  "STRUCTURED_POINTS\nDIMENSIONS 4 3 2\n"
+                                                  "POINT_DATA 24\nSCALARS a\xc3(b unsigned_short\n"
+                                                  "LOOKUP_TABLE default\n"},
+                            {"s.raw", samples}},
+                  .args = "v\xff.vtk o.xmf",
+                  .out = "o.xmf: XDMF, for ParaView, VisIt\n",
+                  .lines = {{"o.xmf", "<Grid Name=\"v\xef\xbf\xbd.vtk\" "},
+                            {"o.xmf", "<Attribute Name=\"a\xef\xbf\xbd(b\" "},
+                            {"o.xmf", "Seek=\"0\">s.raw</DataItem>"}}},
         link_case{.name = "a data file's name XML cannot carry: no XDMF",
                   .files = {{"v.vtk", even("unsigned_short", "BINARY_FILE r\x01\xff.raw")},
                             {"r\x01\xff.raw", samples}},
