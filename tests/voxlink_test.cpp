@@ -175,7 +175,8 @@ void check(const link_case& c) {
     }
 }
 
-std::string name_of(const testing::TestParamInfo<link_case>& row) {
+template <class Row>
+std::string name_of(const testing::TestParamInfo<Row>& row) {
     std::string name;
     for (const char c : row.param.name) {
         name += std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '_';
@@ -477,7 +478,7 @@ INSTANTIATE_TEST_SUITE_P(
                   .args = "-- --help o.mhd",
                   .out = "o.mhd: MetaImage, for ParaView, VTK, ITK, 3D Slicer, ITK-SNAP, Fiji\n",
                   .lines = {{"o.mhd", "ElementDataFile = --help\n"}}}),
-    name_of);
+    name_of<link_case>);
 
 // The sample types as each format names them.
 struct type_case {
@@ -639,7 +640,7 @@ INSTANTIATE_TEST_SUITE_P(
                   .args = "",
                   .status = 2,
                   .err = "voxlink: no FILE given\nTry 'voxlink --help' for more information.\n"}),
-    name_of);
+    name_of<link_case>);
 
 TEST(voxlink, help_and_version_go_to_standard_output) {
     const scratch_dir scratch;
@@ -877,12 +878,6 @@ INSTANTIATE_TEST_SUITE_P(
                  "voxlink: v.vtk: no MetaImage companion: a rectilinear grid has no single "
                  "spacing along each axis\nvoxlink: v.vtk: no NRRD companion: a rectilinear "
                  "grid has no single spacing along each axis\n"}),
-    [](const testing::TestParamInfo<far_case>& row) {
-        std::string name;
-        for (const char c : row.param.name) {
-            name += std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '_';
-        }
-        return name;
-    });
+    name_of<far_case>);
 
 } // namespace
