@@ -654,6 +654,41 @@ TEST(voxlink, help_and_version_go_to_standard_output) {
     }
 }
 
+// A companion lasts once written: its bytes are synced before the rename, its folder after it
+// (seen through strace, where it is installed).
+TEST(voxlink, syncs_the_companion_and_then_its_folder) {
+    if (!fs::exists("/usr/bin/strace")) {
+        GTEST_SKIP() << "strace is not installed";
+    }
+    const scratch_dir scratch;
+    write_file(scratch.path() + "/v.vtk", even_header + samples);
+    fs::create_directory(scratch.path() + "/d");
+    // LeakSanitizer cannot work under ptrace: off, in a sanitizer build.
+    std::vector<std::string> environment = {"ASAN_OPTIONS=detect_leaks=0"};
+    for (char** e = environ; *e != nullptr; ++e) {
+        if (!std::string_view(*e).starts_with("ASAN_OPTIONS=")) {
+            environment.emplace_back(*e);
+        }
+    }
+    const auto o = run_program(
+        "/usr/bin/strace",
+        {"strace", "-o", "trace", "-e", "trace=openat,fsync,rename", VOXLINK, "v.vtk", "d/o.mhd"},
+        scratch.path(), {.time_limit = 20, .environment = environment});
+    ASSERT_EQ(o.status, 0) << o.err;
+    const std::string trace = read_file(scratch.path() + "/trace");
+    const std::size_t synced = trace.find("fsync(");
+    const std::size_t renamed = trace.find("rename(\"d/.o.mhd.");
+    const std::size_t folder =
+        trace.find("openat(AT_FDCWD, \"d/\", O_RDONLY|O_CLOEXEC|O_DIRECTORY)");
+    ASSERT_NE(folder, std::string::npos) << trace;
+    EXPECT_LT(synced, renamed) << trace;
+    EXPECT_LT(renamed, folder) << trace;
+    const std::string descriptor = trace.substr(trace.find("= ", folder) + 2, 1);
+    const std::size_t sync = trace.find("fsync(" + descriptor + ")", folder);
+    ASSERT_NE(sync, std::string::npos) << trace;
+    EXPECT_TRUE(trace.substr(sync, trace.find('\n', sync) - sync).ends_with("= 0")) << trace;
+}
+
 // The text of a manual page as it reads: roff's escaped dashes and zero-width marks plain, and
 // its lines (requests and all) joined by blanks.
 std::string as_read(const std::string& roff) {
