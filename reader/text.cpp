@@ -31,4 +31,40 @@ std::string printable(std::string_view text) {
     return out;
 }
 
+utf8_char first_char(std::string_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned lead = byte(0);
+    if (lead < 0x80) {
+        return {lead, 1};
+    }
+    std::size_t length = 0;
+    char32_t code = 0, least = 0;
+    if (lead >= 0xc2 && lead <= 0xdf) {
+        length = 2, code = lead & 0x1fU, least = 0x80;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        length = 3, code = lead & 0x0fU, least = 0x800;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        length = 4, code = lead & 0x07U, least = 0x10000;
+    } else {
+        return {};
+    }
+    if (text.size() < length) {
+        return {};
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xc0U) != 0x80U) {
+            return {};
+        }
+        code = code << 6U | (byte(i) & 0x3fU);
+    }
+    const bool surrogate = code >= 0xd800 && code <= 0xdfff;
+    if (code < least || code > 0x10ffff || surrogate) {
+        return {};
+    }
+    return {code, length};
+}
+
 } // namespace vox::legacy

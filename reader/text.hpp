@@ -18,4 +18,13 @@ std::string plural(uint128 n, const char* one, const char* many);
 // control characters as \xNN, so that none can move the cursor or make up a line.
 std::string printable(std::string_view text);
 
+// The character at the start of `text`: its code point and its length in bytes (1 for ASCII).
+// The length is 0 where no valid UTF-8 sequence starts there: a stray or truncated byte, an
+// overlong form, a surrogate, or a code past U+10FFFF.
+struct utf8_char {
+    char32_t code = 0;
+    std::size_t length = 0;
+};
+utf8_char first_char(std::string_view text);
+
 } // namespace vox::legacy

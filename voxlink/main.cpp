@@ -9,8 +9,10 @@
 #include "target.hpp"
 #include "text.hpp"
 
+#include <csignal>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -18,15 +20,14 @@ namespace {
 using namespace vox::companion;
 using vox::legacy::printable;
 
-constexpr const char* usage =
+// The usage text, around the list of formats.
+constexpr const char* usage_head =
     "Usage: %s [--byte-order=big|little|auto] FILE [OUTPUT...]\n"
     "Write companion headers that point into FILE, a file in the legacy VTK layout, so that\n"
     "viewers that do not read the layout open its samples in place, with nothing copied.\n"
     "\n"
-    "Each OUTPUT's extension picks its format:\n"
-    "  .xmf, .xdmf  XDMF: any grid (ParaView, VisIt)\n"
-    "  .mhd         MetaImage: uniform grids (ParaView, VTK, ITK, 3D Slicer, Fiji)\n"
-    "  .nhdr        NRRD: uniform grids (teem, ITK, 3D Slicer, Fiji)\n"
+    "Each OUTPUT's extension picks its format:\n";
+constexpr const char* usage_tail =
     "Without OUTPUT, every companion that can describe FILE is written beside it, named after\n"
     "it.\n"
     "\n"
@@ -42,7 +43,7 @@ struct request {
     std::string file;
     byte_order order = byte_order::big_endian;
     // The companions asked for; none: every format, beside the file.
-    std::vector<std::pair<std::string, format>> outputs;
+    std::vector<std::pair<std::string, const format_record*>> outputs;
 };
 
 // The request from the command line, or the status to end with at once.
@@ -51,7 +52,9 @@ int read_request(int argc, char** argv, const char* program, request& r) {
         vox::cli::parse(argc, argv, {{"byte-order", required_argument, nullptr, 'b'}});
     switch (p.result) {
     case vox::cli::parsed::outcome::help:
-        std::printf(usage, program);
+        std::printf(usage_head, program);
+        std::fputs(usage_list().c_str(), stdout);
+        std::fputs(usage_tail, stdout);
         return vox::cli::finish(program, 0);
     case vox::cli::parsed::outcome::version:
         vox::cli::print_version("voxlink");
@@ -78,13 +81,13 @@ int read_request(int argc, char** argv, const char* program, request& r) {
     }
     r.file = p.operands[0];
     for (std::size_t i = 1; i < p.operands.size(); ++i) {
-        const std::optional<format> f = format_of(p.operands[i]);
-        if (!f) {
-            return vox::cli::usage_error(program, printable(p.operands[i]) +
-                                                      ": the extension picks the format: .xmf, "
-                                                      ".xdmf, .mhd or .nhdr");
+        const format_record* f = format_of(p.operands[i]);
+        if (f == nullptr) {
+            return vox::cli::usage_error(
+                program,
+                printable(p.operands[i]) + ": the extension picks the format: " + extension_list());
         }
-        r.outputs.emplace_back(p.operands[i], *f);
+        r.outputs.emplace_back(p.operands[i], f);
     }
     return -1;
 }
@@ -93,6 +96,9 @@ int read_request(int argc, char** argv, const char* program, request& r) {
 
 int main(int argc, char** argv) {
     const char* program = vox::cli::name_of(argc, argv, "voxlink");
+    // A write past the limit of a file's size fails (EFBIG) and is reported, rather than ending
+    // the run with a temporary file left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
     request r;
     if (const int status = read_request(argc, argv, program, r); status >= 0) {
         return status;
@@ -109,18 +115,18 @@ int main(int argc, char** argv) {
     }
     const bool every = r.outputs.empty();
     if (every) {
-        for (const format_info& f : formats()) {
-            r.outputs.emplace_back(beside(r.file, f.extension), f.which);
+        for (const format_record& f : formats()) {
+            r.outputs.emplace_back(beside(r.file, f.default_suffix), &f);
         }
     }
     int status = 0;
     unsigned written = 0;
     for (const auto& output : r.outputs) {
+        // Not a structured binding: Clang 14 captures none in a lambda.
         const std::string& path = output.first;
-        const format which = output.second;
-        const format_info& f = info(which);
-        const companion c = describe(
-            which, t, [&path](const std::string& data) { return relative_name(data, path); });
+        const format_record& f = *output.second;
+        const companion c =
+            describe(f, t, [&path](const std::string& data) { return relative_name(data, path); });
         if (!c.refusal.empty()) {
             std::fprintf(stderr, "%s: %s: no %.*s companion: %s\n", program, shown.c_str(),
                          static_cast<int>(f.name.size()), f.name.data(),
