@@ -62,7 +62,8 @@ bool parse_unsigned(std::string_view word, std::uint64_t largest, std::uint64_t&
     value = 0;
     for (const char c : word) {
         const auto digit = static_cast<unsigned>(c - '0');
-        if (digit > 9 || value > (largest - digit) / 10) {
+        // A digit above `largest` would wrap the subtraction round.
+        if (digit > 9 || digit > largest || value > (largest - digit) / 10) {
             return false;
         }
         value = value * 10 + digit;

@@ -1,40 +1,6 @@
 #include "text.hpp"
 
-#include <cstdint>
-
 namespace vox::legacy {
-
-namespace {
-
-// The length of the valid UTF-8 sequence at the start of `s`; 0 when there is none.
-std::size_t utf8_length(std::string_view s) {
-    const auto byte = [&s](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-    const unsigned lead = byte(0);
-    std::size_t length = 0;
-    std::uint32_t code = 0, least = 0;
-    if (lead >= 0xc2 && lead <= 0xdf) {
-        length = 2, code = lead & 0x1fU, least = 0x80;
-    } else if (lead >= 0xe0 && lead <= 0xef) {
-        length = 3, code = lead & 0x0fU, least = 0x800;
-    } else if (lead >= 0xf0 && lead <= 0xf4) {
-        length = 4, code = lead & 0x07U, least = 0x10000;
-    } else {
-        return 0;
-    }
-    if (s.size() < length) {
-        return 0;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xc0U) != 0x80U) {
-            return 0;
-        }
-        code = code << 6U | (byte(i) & 0x3fU);
-    }
-    const bool surrogate = code >= 0xd800 && code <= 0xdfff;
-    return code < least || code > 0x10ffff || surrogate ? 0 : length;
-}
-
-} // namespace
 
 std::string to_text(uint128 value) {
     std::string digits;
@@ -65,13 +31,49 @@ std::string printable(std::string_view text) {
     return out;
 }
 
+utf8_char first_char(std::string_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned lead = byte(0);
+    if (lead < 0x80) {
+        return {lead, 1};
+    }
+    std::size_t length = 0;
+    char32_t code = 0, least = 0;
+    if (lead >= 0xc2 && lead <= 0xdf) {
+        length = 2, code = lead & 0x1fU, least = 0x80;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        length = 3, code = lead & 0x0fU, least = 0x800;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        length = 4, code = lead & 0x07U, least = 0x10000;
+    } else {
+        return {};
+    }
+    if (text.size() < length) {
+        return {};
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xc0U) != 0x80U) {
+            return {};
+        }
+        code = code << 6U | (byte(i) & 0x3fU);
+    }
+    const bool surrogate = code >= 0xd800 && code <= 0xdfff;
+    if (code < least || code > 0x10ffff || surrogate) {
+        return {};
+    }
+    return {code, length};
+}
+
 std::string json_string(std::string_view bytes) {
     constexpr char hex[] = "0123456789abcdef";
     std::string out = "\"";
     for (std::size_t i = 0; i < bytes.size();) {
         const auto c = static_cast<unsigned char>(bytes[i]);
         if (c >= 0x80) {
-            if (const std::size_t n = utf8_length(bytes.substr(i)); n > 0) {
+            if (const std::size_t n = first_char(bytes.substr(i)).length; n > 0) {
                 out.append(bytes.substr(i, n));
                 i += n;
             } else {

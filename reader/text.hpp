@@ -27,4 +27,13 @@ std::string json_string(std::string_view bytes);
 // The kind of a grid as reports name it: "uniform", "rectilinear", "slice stack".
 const char* grid_name(grid_kind grid);
 
+// The character at the start of `text`: its code point and its length in bytes (1 for ASCII).
+// The length is 0 where no valid UTF-8 sequence starts there: a stray or truncated byte, an
+// overlong form, a surrogate, or a code past U+10FFFF.
+struct utf8_char {
+    char32_t code = 0;
+    std::size_t length = 0;
+};
+utf8_char first_char(std::string_view text);
+
 } // namespace vox::legacy

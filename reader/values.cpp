@@ -32,6 +32,13 @@ constexpr type_info types[] = {
 };
 
 constexpr std::size_t shown_word = 32;
+// Whether a real read from text is one that VTK's reader reads into a float: below halfway between
+// FLT_MAX and the next power of two, where rounding to a float starts to give an infinity (as
+// 3.4028235e38, the shortest form of FLT_MAX, still reads).
+bool float_reads(double value) {
+    return std::fabs(value) < static_cast<double>(std::numeric_limits<float>::max()) + 0x1p103;
+}
+
 // Values that are also read the other way round, for the little-endian evidence: the first ones of
 // every stretch of the payload, counted in values, so that the evidence is the same wherever the
 // blocks that stream past end.
@@ -349,7 +356,7 @@ void sample_sink::word(const char* word, const char* end, std::uint64_t at) {
         ++values_;
         // A float beyond its range is an infinity, and neither reads back in VTK.
         const bool single = type_.size == 4;
-        if (std::isfinite(v) && (!single || std::fabs(v) <= std::numeric_limits<float>::max())) {
+        if (std::isfinite(v) && (!single || float_reads(v))) {
             s_.fmin = std::min(s_.fmin, v);
             s_.fmax = std::max(s_.fmax, v);
         } else {
@@ -493,9 +500,8 @@ void array_sink::word(const char* word, const char* end, std::uint64_t at) {
         bad_.note(word, end, at);
         return;
     }
-    if (!std::isfinite(v) ||
-        (type_ != nullptr && type_->size == 4 && type_->kind == number_kind::floating &&
-         std::fabs(v) > std::numeric_limits<float>::max())) {
+    if (!std::isfinite(v) || (type_ != nullptr && type_->size == 4 &&
+                              type_->kind == number_kind::floating && !float_reads(v))) {
         unreadable_.note(word, end, at);
     }
     add(v, v);

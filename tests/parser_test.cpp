@@ -109,6 +109,11 @@ const parse_case cases[] = {
      "scalars s FLOAT\r\nlookup_table default\r\n1\t2\r\n",
      "4.2 ascii structured_points uniform dims 2 1 1 spacing 1 1 1 origin 0 0 0 points 2 cells - "
      "samples 0\npoint scalars s FLOAT 1x2 @169+5 w2 lut default"},
+    {"dimensions of 20 digits, leading zeros and all",
+     sp + "DIMENSIONS 00000000000000000002 00000000000000000001 1\nPOINT_DATA 2\n"
+          "SCALARS s int\nLOOKUP_TABLE default\n1 2\n",
+     "3.0 ascii structured_points uniform dims 2 1 1 points 2 cells - samples 0\n"
+     "point SCALARS s int 1x2 @164+4 w2 lut default"},
     {"no spacing or origin: VTK's defaults",
      sp + "DIMENSIONS 2 1 1\nPOINT_DATA 2\nSCALARS s int\nLOOKUP_TABLE default\n1 2\n",
      "3.0 ascii structured_points uniform dims 2 1 1 points 2 cells - samples 0\n"
@@ -219,6 +224,16 @@ const parse_case cases[] = {
          std::string("\0\0\0\x07", 4),
      "5.1 binary structured_points uniform dims 2 1 1 spacing 1 1 1 origin 0 0 0 points 2 cells "
      "- samples -\npoint FIELD names utf8_string? 4x1 @151+21\npoint FIELD n int 1x1 @183+4"},
+    {"a FIELD array of another form, told by its number",
+     head + "FIELD f 3\na 1 1 int\n5\nb 1 1 int\n6\nc 1 x int\n",
+     "layout: line 13: expected \"NAME COMPONENTS TUPLES TYPE\" (array 3 of the FIELD), found "
+     "\"x\""},
+    {"a keyword line broken after binary values: where it is, in bytes",
+     binary + "SCALARS s short\nLOOKUP_TABLE default\n\x01\n\x03\x04\nVECTORS v\n",
+     "layout: byte 171: expected \"VECTORS NAME TYPE\", found the end of the file"},
+    {"texture coordinates of a dimension past 3",
+     head + "POINT_DATA 2\nTEXTURE_COORDINATES t 9 float\n0 0 1 1\n",
+     "layout: line 9: expected \"TEXTURE_COORDINATES NAME DIMENSION TYPE\", found \"9\""},
     {"SCALARS of strings", head + "POINT_DATA 2\nSCALARS names string\nLOOKUP_TABLE default\na\n",
      "refused: line 9: \"SCALARS\" holds string values; only arrays of numbers are read"},
     {"SCALARS without its LOOKUP_TABLE line", head + "POINT_DATA 2\nSCALARS s float\n1 2\n",

@@ -72,6 +72,10 @@ const struct {
          "Z_COORDINATES 1 float\n" + std::string(4, '\0') +
          "POINT_DATA  2\nSCALARS scalars  short\nLOOKUP_TABLE default\n" +
          std::string("\x01\x02\x03\x04", 4)},
+    {"binary samples after keyword lines that end in blanks",
+     title + "BINARY \nDIMENSIONS  4 1 1  \nSPACING  1 1 1\t\nORIGIN  0 0 0 \nPOINT_DATA  4   \n" +
+         "SCALARS scalars  short \t \nLOOKUP_TABLE default    \n" +
+         std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8)},
     {"few little-endian binary samples",
      title + "BINARY\nDIMENSIONS  32 1 1\nSPACING  1 1 1\nORIGIN  0 0 0\nPOINT_DATA  32\n" +
          "SCALARS scalars  unsigned_short\nLOOKUP_TABLE default\n" + little_endian_ramp(32)},

@@ -185,6 +185,17 @@ const info_case cases[] = {
                "  problem: samples: 1 word is not a number of type short, the first \"six\" at "
                "byte 211",
                "  result: 2 problems"}},
+    {.name = "ASCII real samples with words that are no numbers, one a byte too long for one",
+     .files = {{"f.vtk", uniform("ASCII", "POINT_DATA  8\nSCALARS scalars  double\n"
+                                          "LOOKUP_TABLE default\n") +
+                             "1 2 3 4 5 1" + std::string(127, '0') + " 1" + std::string(128, '0') +
+                             " x\n"}},
+     .status = 1,
+     .lines = {"  samples: double as text, 6 numbers in 271 bytes from byte 202",
+               "  values: 1 to 1e+127",
+               "  problem: samples: 2 words are not a number of type double, the first "
+               "\"10000000000000000000000000000000\" at byte 341",
+               "  result: 2 problems"}},
     {.name = "ASCII samples beyond a 64-bit integer or with a fraction",
      .files = {{"f.vtk", uniform("ASCII", "POINT_DATA  8\nSCALARS scalars  long\n"
                                           "LOOKUP_TABLE default\n") +
@@ -235,6 +246,15 @@ const info_case cases[] = {
      .status = 1,
      .lines = {"  problem: samples: the referenced file gone.raw is not found (No such file or "
                "directory)"}},
+    {.name = "absolute reference missing, though its name is beside the header",
+     .files = {{"sub/", ""},
+               {"sub/vox_absent.raw", eight_shorts},
+               {"sub/f.vtk", uniform("BINARY_FILE /vox_absent.raw")}},
+     .args = {"sub/f.vtk"},
+     .status = 1,
+     .lines = {"  problem: samples: the referenced file /vox_absent.raw is not found (No such file "
+               "or directory)",
+               "  result: 1 problem, 1 warning"}},
     {.name = "referenced file is a folder",
      .files = {{"d/", ""}, {"f.vtk", uniform("BINARY_FILE d")}},
      .status = 1,
@@ -415,6 +435,27 @@ const info_case cases[] = {
                              }()}},
      .lines = {"  warning: samples look little-endian: read with their bytes swapped they are "
                "finite and plausible; swap the bytes of each value before converting"}},
+    {.name = "ASCII reals as large as a float, as VTK's reader reads them",
+     .files = {{"f.vtk", title + "ASCII\nDIMENSIONS  3 1 1\nX_COORDINATES 3 float\n"
+                                 "-3.4028235e38 0 3.4028234663852886e+38\n"
+                                 "Y_COORDINATES 1 float\n0\nZ_COORDINATES 1 float\n0\n"
+                                 "POINT_DATA  3\nSCALARS scalars  float\nLOOKUP_TABLE default\n"
+                                 "-3.4028234663852886e38 0 3.4028235e38\n"}},
+     .lines = {"  x: 3 values, -3.4028235e+38 to 3.4028234663852886e+38",
+               "  values: -3.4028234663852886e+38 to 3.4028235e+38", "  result: consistent"}},
+    {.name = "ASCII reals that round past a float, halfway on, as VTK's reader fails on them",
+     .files = {{"f.vtk", title + "ASCII\nDIMENSIONS  3 1 1\nX_COORDINATES 3 float\n"
+                                 "0 1 340282356779733661637539395458142568448\n"
+                                 "Y_COORDINATES 1 float\n0\nZ_COORDINATES 1 float\n0\n"
+                                 "POINT_DATA  3\nSCALARS scalars  float\nLOOKUP_TABLE default\n"
+                                 "0 -340282356779733661637539395458142568448 3.4028236e38\n"}},
+     .lines = {"  warning: X_COORDINATES: 1 number that VTK's reader cannot read, the first "
+               "\"34028235677973366163753939545814\" at byte 97 (it reads no nan, no inf, "
+               "nothing beyond float)",
+               "  warning: samples: 2 numbers that VTK's reader cannot read, the first "
+               "\"-3402823567797336616375393954581\" at byte 245 (it reads no nan, no inf, "
+               "nothing beyond float)",
+               "  result: consistent, 2 warnings"}},
     {.name = "ASCII integers beyond their type, as VTK's reader wraps them",
      .files = {{"f.vtk", uniform("ASCII", "POINT_DATA  8\nSCALARS scalars  unsigned_char\n"
                                           "LOOKUP_TABLE default\n") +

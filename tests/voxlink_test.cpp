@@ -3,6 +3,7 @@
 // that the row is about), and that every file it was given is unchanged. The real readers open
 // the companions in tests/companions/.
 #include "e2e_support.hpp"
+#include "formats.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,8 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -38,24 +41,29 @@ std::string even(const std::string& type = "unsigned_short", const std::string& 
 const std::string even_header = even();
 const std::string samples(48, '\x01');
 
-// Big-endian floats.
-std::string floats(std::initializer_list<float> values) {
+// Floats, big-endian as the layout has them, or little-endian.
+std::string floats(std::initializer_list<float> values, bool little = false) {
     std::string out;
     for (const float v : values) {
         std::uint32_t bits = 0;
         std::memcpy(&bits, &v, 4);
+        std::string four;
         for (int shift = 24; shift >= 0; shift -= 8) {
-            out += static_cast<char>((bits >> shift) & 0xff);
+            four += static_cast<char>((bits >> shift) & 0xff);
         }
+        out += little ? std::string(four.rbegin(), four.rend()) : four;
     }
     return out;
 }
 
-// A 4 x 3 x 2 grid as voxaxis writes it, with coordinate files that end without a line feed.
-const std::string axis_header =
-    magic + "Output from voxaxis\nBINARY\nDIMENSIONS  4 3 2\n" + "X_COORDINATES 4 float\n" +
-    floats({0, 1, 3, 7}) + "Y_COORDINATES 3 float\n" + floats({0, 2, 4}) +
-    "Z_COORDINATES 2 float\n" + floats({-1, 5}) + point_data("unsigned_short");
+// A 4 x 3 x 2 grid as voxaxis writes it, with coordinate files that end without a line feed
+// (copied as they came: big-endian, or little-endian).
+std::string axis(bool little = false) {
+    return magic + "Output from voxaxis\nBINARY\nDIMENSIONS  4 3 2\n" + "X_COORDINATES 4 float\n" +
+           floats({0, 1, 3, 7}, little) + "Y_COORDINATES 3 float\n" + floats({0, 2, 4}, little) +
+           "Z_COORDINATES 2 float\n" + floats({-1, 5}, little) + point_data("unsigned_short");
+}
+const std::string axis_header = axis();
 
 // A slice stack of `slices` slices as voxslab writes it, with these locations.
 std::string slab(const std::string& locations, int slices = 2) {
@@ -90,6 +98,13 @@ struct link_case {
     std::vector<std::pair<std::string, std::string>> lines = {};
     std::vector<std::string> absent = {};
     std::string dir = ""; // the folder to run in, under the scratch folder
+    // Files laid out that the run may change: older companions.
+    std::map<std::string, std::string> old = {};
+    // The mode of each of these files: given to those laid out, and each must have after.
+    std::map<std::string, unsigned> modes = {};
+    std::optional<unsigned> umask = {}; // the run's, if not this process's
+    // Bytes past which the run cannot write a file (prlimit --fsize), with SIGXFSZ as it comes.
+    std::optional<unsigned long> file_size_limit = {};
 };
 
 void PrintTo(const link_case& c, std::ostream* os) {
@@ -99,17 +114,35 @@ void PrintTo(const link_case& c, std::ostream* os) {
 void check(const link_case& c) {
     const scratch_dir scratch;
     const std::string root = scratch.path() + "/";
-    for (const auto& [name, content] : c.files) {
-        fs::create_directories(fs::path(root + name).parent_path());
-        if (!name.ends_with('/')) {
-            write_file(root + name, content);
+    for (const auto& files : {c.files, c.old}) {
+        for (const auto& [name, content] : files) {
+            fs::create_directories(fs::path(root + name).parent_path());
+            if (!name.ends_with('/')) {
+                write_file(root + name, content);
+            }
         }
     }
+    for (const auto& [name, mode] : c.modes) {
+        if (fs::exists(root + name)) {
+            ASSERT_EQ(::chmod((root + name).c_str(), mode), 0) << name;
+        }
+    }
+    std::string program = VOXLINK;
     std::vector<std::string> argv = {"voxlink"};
+    if (c.file_size_limit) {
+        program = "/usr/bin/prlimit";
+        argv = {"prlimit", "--fsize=" + std::to_string(*c.file_size_limit), VOXLINK};
+    }
     for (const std::string& w : words(c.args)) {
         argv.push_back(w);
     }
-    const vox::test::outcome o = run_program(VOXLINK, argv, root + c.dir, {.time_limit = 20});
+    const mode_t umask = ::umask(c.umask.value_or(0));
+    ::umask(c.umask.value_or(umask));
+    vox::test::outcome o = run_program(program, argv, root + c.dir, {.time_limit = 20});
+    ::umask(umask);
+    for (std::size_t at = o.err.find(VOXLINK); at != std::string::npos; at = o.err.find(VOXLINK)) {
+        o.err.replace(at, std::strlen(VOXLINK), "voxlink"); // the name prlimit ran it by
+    }
     EXPECT_EQ(o.status, c.status);
     EXPECT_EQ(o.out, c.out);
     EXPECT_EQ(o.err, c.err);
@@ -130,6 +163,11 @@ void check(const link_case& c) {
     for (const std::string& name : c.absent) {
         EXPECT_FALSE(fs::exists(root + name)) << name << " written";
     }
+    for (const auto& [name, mode] : c.modes) {
+        struct stat st {};
+        ASSERT_EQ(::stat((root + name).c_str(), &st), 0) << name;
+        EXPECT_EQ(st.st_mode & 07777, mode) << name << std::oct << ": mode 0" << mode;
+    }
     // Nothing half-written is left behind.
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
         EXPECT_FALSE(entry.path().filename().string().starts_with("."))
@@ -137,7 +175,8 @@ void check(const link_case& c) {
     }
 }
 
-std::string name_of(const testing::TestParamInfo<link_case>& row) {
+template <class Row>
+std::string name_of(const testing::TestParamInfo<Row>& row) {
     std::string name;
     for (const char c : row.param.name) {
         name += std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '_';
@@ -212,11 +251,32 @@ INSTANTIATE_TEST_SUITE_P(
                   .lines = {{"e/a.xdmf", ">../d/v.vtk</DataItem>"},
                             {"e/b.mhd", "ElementDataFile = ../d/v.vtk\n"},
                             {"e/c.nhdr", "data file: ../d/v.vtk\n"}}},
-        link_case{.name = "a companion is written over an old one of its name",
+        link_case{.name = "a companion is written over an old one of its name, with its mode",
                   .files = {{"v.vtk", even_header + samples}},
                   .args = "v.vtk v.mhd",
                   .out = "v.mhd: MetaImage, for ParaView, VTK, ITK, 3D Slicer, ITK-SNAP, Fiji\n",
-                  .whole = {{"v.mhd", even_mhd}}},
+                  .whole = {{"v.mhd", even_mhd}},
+                  .old = {{"v.mhd", "ObjectType = Image\nElementDataFile = old.raw\n"}},
+                  .modes = {{"v.mhd", 0600}}},
+        link_case{
+            .name = "new companions have a new file's mode, each less the umask",
+            .files = {{"v.vtk", even_header + samples}},
+            .args = "v.vtk",
+            .out = written_all,
+            .modes = {{"v.xmf", 0640}, {"v.mhd", 0640}, {"v.nhdr", 0640}, {"v.zarr.json", 0640}},
+            .umask = 027},
+        link_case{.name = "a file of no extension in a folder that has one gets its companions "
+                          "there",
+                  .files = {{"a.d/v", even_header + samples}},
+                  .args = "a.d/v",
+                  .out = "a.d/v.xmf: XDMF, for ParaView, VisIt\n"
+                         "a.d/v.mhd: MetaImage, for ParaView, VTK, ITK, 3D Slicer, ITK-SNAP, "
+                         "Fiji\na.d/v.nhdr: NRRD, for teem, ITK, 3D Slicer, Fiji, pynrrd\n"
+                         "a.d/v.zarr.json: Zarr reference, for zarr, xarray, Dask\n",
+                  .lines = {{"a.d/v.xmf", ">v</DataItem>"},
+                            {"a.d/v.mhd", "ElementDataFile = v\n"},
+                            {"a.d/v.nhdr", "data file: v\n"}},
+                  .absent = {"a.xmf", "a.mhd", "a.nhdr"}},
         link_case{.name = "little-endian samples as asked",
                   .files = {{"v.vtk", even_header + samples}},
                   .args = "--byte-order=little v.vtk",
@@ -264,6 +324,72 @@ INSTANTIATE_TEST_SUITE_P(
                                std::to_string(axis_header.find("Z_COORDINATES") + 22) + "\">v.vtk"},
                  {"v.xmf", "Seek=\"" + offset_of(axis_header) + "\">v.vtk"}}},
         link_case{
+            .name = "a rectilinear grid of little-endian coordinates says so of each",
+            .files = {{"v.vtk", axis(true) + samples}},
+            .args = "--byte-order=little v.vtk v.xmf",
+            .out = written_lines[0],
+            .lines = {{"v.xmf", "<DataItem Dimensions=\"4\" NumberType=\"Float\" Precision=\"4\" "
+                                "Format=\"Binary\" Endian=\"Little\" Seek=\"" +
+                                    std::to_string(axis_header.find("X_COORDINATES") + 22) + "\""},
+                      {"v.xmf", "<DataItem Dimensions=\"2\" NumberType=\"Float\" Precision=\"4\" "
+                                "Format=\"Binary\" Endian=\"Little\" Seek=\"" +
+                                    std::to_string(axis_header.find("Z_COORDINATES") + 22) +
+                                    "\""}}},
+        link_case{.name = "names that XML must escape, escaped",
+                  .files = {{"a&b\"c'<d>.vtk",
+                             magic +
+                                 "x\nBINARY\nDATASET STRUCTURED_POINTS\nDIMENSIONS 4 3 2\n"
+                                 "POINT_DATA 24\nSCALARS s&\"<'> unsigned_short\n"
+                                 "LOOKUP_TABLE default\n" +
+                                 samples}},
+                  .args = "a&b\"c'<d>.vtk o.xmf o.mhd o.nhdr",
+                  .out = "o.xmf: XDMF, for ParaView, VisIt\n"
+                         "o.mhd: MetaImage, for ParaView, VTK, ITK, 3D Slicer, ITK-SNAP, Fiji\n"
+                         "o.nhdr: NRRD, for teem, ITK, 3D Slicer, Fiji, pynrrd\n",
+                  .lines = {{"o.xmf", "<Grid Name=\"a&amp;b&quot;c&apos;&lt;d&gt;.vtk\" "},
+                            {"o.xmf", "<Attribute Name=\"s&amp;&quot;&lt;&apos;&gt;\" "},
+                            {"o.xmf", "\">a&amp;b&quot;c&apos;&lt;d&gt;.vtk</DataItem>"},
+                            {"o.mhd", "ElementDataFile = a&b\"c'<d>.vtk\n"},
+                            {"o.nhdr", "data file: a&b\"c'<d>.vtk\n"}}},
+        link_case{.name = "labels that are no UTF-8 take U+FFFD in XDMF",
+                  .files = {{"v\xff.vtk", magic + "x\nBINARY_FILE s.raw\nDATASET "
+                                                  "STRUCTURED_POINTS\nDIMENSIONS 4 3 2\n"
+                                                  "POINT_DATA 24\nSCALARS a\xc3(b unsigned_short\n"
+                                                  "LOOKUP_TABLE default\n"},
+                            {"s.raw", samples}},
+                  .args = "v\xff.vtk o.xmf",
+                  .out = "o.xmf: XDMF, for ParaView, VisIt\n",
+                  .lines = {{"o.xmf", "<Grid Name=\"v\xef\xbf\xbd.vtk\" "},
+                            {"o.xmf", "<Attribute Name=\"a\xef\xbf\xbd(b\" "},
+                            {"o.xmf", "Seek=\"0\">s.raw</DataItem>"}}},
+        link_case{.name = "a data file's name XML cannot carry: no XDMF",
+                  .files = {{"v.vtk", even("unsigned_short", "BINARY_FILE r\x01\xff.raw")},
+                            {"r\x01\xff.raw", samples}},
+                  .args = "v.vtk",
+                  .out = written_lines[1] + written_lines[2] + written_lines[3],
+                  .err = "voxlink: v.vtk: no XDMF companion: the data file's name r\\x01\xff.raw "
+                         "holds a control character, which XML 1.0 cannot carry\n",
+                  .lines = {{"v.mhd", "ElementDataFile = r\x01\xff.raw\n"},
+                            {"v.zarr.json", "/r\\u0001\\udcff.raw\"},"}}},
+        link_case{.name = "a data file's name that is no UTF-8: no XDMF",
+                  .files = {{"v.vtk", even("unsigned_short", "BINARY_FILE r\xc3(.raw")},
+                            {"r\xc3(.raw", samples}},
+                  .args = "v.vtk v.xmf",
+                  .status = 1,
+                  .err = "voxlink: v.vtk: no XDMF companion: the data file's name r\xc3(.raw "
+                         "holds bytes that are not UTF-8, which XML 1.0 cannot carry\n",
+                  .absent = {"v.xmf"}},
+        link_case{.name = "a data file's name with a percent sign: no MetaImage, no NRRD",
+                  .files = {{"v.vtk", even("unsigned_short", "BINARY_FILE p%d.raw")},
+                            {"p%d.raw", samples}},
+                  .args = "v.vtk",
+                  .out = written_lines[0] + written_lines[3],
+                  .err = "voxlink: v.vtk: no MetaImage companion: the data file's name p%d.raw "
+                         "holds %, which MetaImage readers take for a numbered series of files\n"
+                         "voxlink: v.vtk: no NRRD companion: the data file's name p%d.raw holds "
+                         "%, which NRRD readers take for a numbered series of files\n",
+                  .lines = {{"v.xmf", "Seek=\"0\">p%d.raw</DataItem>"}}},
+        link_case{
             .name = "locations longer than the stack",
             .files = {{"v.vtk", slab(floats({-1, 5, 6})) + samples}},
             .args = "v.vtk",
@@ -286,6 +412,12 @@ INSTANTIATE_TEST_SUITE_P(
                   .out = "v.mhd: MetaImage, for ParaView, VTK, ITK, 3D Slicer, ITK-SNAP, Fiji\n",
                   .lines = {{"v.mhd", "ElementSpacing = 0.5 1 0.1\n"
                                       "Offset = -1 0 0.1\n"}}},
+        link_case{.name = "steps equal but for the rounding of floats, from 0",
+                  .files = {{"v.vtk", slab(floats({0, 0.1f, 0.2f, 0.3f}), 4) + samples + samples}},
+                  .args = "v.vtk v.mhd v.nhdr",
+                  .out = written_lines[1] + written_lines[2],
+                  .lines = {{"v.mhd", "ElementSpacing = 0.5 1 0.1\nOffset = -1 0 0\n"},
+                            {"v.nhdr", "(0,0,0.1)\nkinds: domain domain domain\n"}}},
         link_case{.name = "a slice stack of equal steps is a uniform grid for MetaImage and NRRD",
                   .files = {{"v.vtk", slab(floats({-1, 5})) + samples}},
                   .args = "v.vtk",
@@ -402,7 +534,7 @@ INSTANTIATE_TEST_SUITE_P(
                   .args = "-- --help o.mhd",
                   .out = "o.mhd: MetaImage, for ParaView, VTK, ITK, 3D Slicer, ITK-SNAP, Fiji\n",
                   .lines = {{"o.mhd", "ElementDataFile = --help\n"}}}),
-    name_of);
+    name_of<link_case>);
 
 // The sample types as each format names them.
 struct type_case {
@@ -435,8 +567,8 @@ TEST_P(types, have_their_name_in_every_format_whose_readers_read_them) {
         }
     }
     if (t.word == "bit") {
-        c.err += "voxlink: v.vtk: no Zarr reference companion: samples of type bit, which numpy "
-                 "has no type for\n";
+        c.err += "voxlink: v.vtk: no Zarr reference companion: samples of type bit, which the "
+                 "readers of Zarr reference cannot read\n";
         c.absent.emplace_back("v.zarr.json");
     } else {
         c.out += written_lines[3];
@@ -540,6 +672,16 @@ INSTANTIATE_TEST_SUITE_P(
             .status = 1,
             .err = "voxlink: o.nhdr: not written: it is o.nhdr itself, which is never "
                    "written over\n"},
+        // The limit holds for standard error too: the companion (named after a long name) is
+        // cut short within it, its message (with the program's path) is not.
+        link_case{.name = "a write that fails past the temporary file leaves the old companion",
+                  .files = {{std::string(200, 'v') + ".vtk", even_header + samples},
+                            {"v.mhd", "ObjectType = Image\n"}},
+                  .args = std::string(200, 'v') + ".vtk v.mhd",
+                  .status = 1,
+                  .err = "voxlink: v.mhd: not written: cannot be written (File too large)\n",
+                  .modes = {{"v.mhd", 0600}},
+                  .file_size_limit = 400},
         link_case{.name = "an output in a missing folder",
                   .files = {{"v.vtk", even_header + samples}},
                   .args = "v.vtk no/o.mhd",
@@ -598,7 +740,7 @@ INSTANTIATE_TEST_SUITE_P(
                   .args = "",
                   .status = 2,
                   .err = "voxlink: no FILE given\nTry 'voxlink --help' for more information.\n"}),
-    name_of);
+    name_of<link_case>);
 
 TEST(voxlink, help_and_version_go_to_standard_output) {
     const scratch_dir scratch;
@@ -609,6 +751,117 @@ TEST(voxlink, help_and_version_go_to_standard_output) {
         EXPECT_TRUE(o.out.starts_with(option == std::string("--version") ? "voxlink (vox) "
                                                                          : "Usage: voxlink "))
             << o.out;
+    }
+}
+
+// A companion lasts once written: its bytes are synced before the rename, its folder after it
+// (seen through strace, where it is installed).
+TEST(voxlink, syncs_the_companion_and_then_its_folder) {
+    if (!fs::exists("/usr/bin/strace")) {
+        GTEST_SKIP() << "strace is not installed";
+    }
+    const scratch_dir scratch;
+    write_file(scratch.path() + "/v.vtk", even_header + samples);
+    fs::create_directory(scratch.path() + "/d");
+    // LeakSanitizer cannot work under ptrace: off, in a sanitizer build.
+    std::vector<std::string> environment = {"ASAN_OPTIONS=detect_leaks=0"};
+    for (char** e = environ; *e != nullptr; ++e) {
+        if (!std::string_view(*e).starts_with("ASAN_OPTIONS=")) {
+            environment.emplace_back(*e);
+        }
+    }
+    const auto o = run_program(
+        "/usr/bin/strace",
+        {"strace", "-o", "trace", "-e", "trace=openat,fsync,rename", VOXLINK, "v.vtk", "d/o.mhd"},
+        scratch.path(), {.time_limit = 20, .environment = environment});
+    ASSERT_EQ(o.status, 0) << o.err;
+    const std::string trace = read_file(scratch.path() + "/trace");
+    const std::size_t synced = trace.find("fsync(");
+    const std::size_t renamed = trace.find("rename(\"d/.o.mhd.");
+    const std::size_t folder =
+        trace.find("openat(AT_FDCWD, \"d/\", O_RDONLY|O_CLOEXEC|O_DIRECTORY)");
+    ASSERT_NE(folder, std::string::npos) << trace;
+    EXPECT_LT(synced, renamed) << trace;
+    EXPECT_LT(renamed, folder) << trace;
+    const std::string descriptor = trace.substr(trace.find("= ", folder) + 2, 1);
+    const std::size_t sync = trace.find("fsync(" + descriptor + ")", folder);
+    ASSERT_NE(sync, std::string::npos) << trace;
+    EXPECT_TRUE(trace.substr(sync, trace.find('\n', sync) - sync).ends_with("= 0")) << trace;
+}
+
+// The text of a manual page as it reads: roff's escaped dashes and zero-width marks plain, and
+// its lines (requests and all) joined by blanks.
+std::string as_read(const std::string& roff) {
+    std::string out;
+    for (std::size_t i = 0; i < roff.size(); ++i) {
+        if (roff.compare(i, 2, "\\-") == 0 || roff.compare(i, 2, "\\&") == 0) {
+            out += roff[i + 1] == '-' ? "-" : "";
+            ++i;
+        } else {
+            out += roff[i] == '\n' ? ' ' : roff[i];
+        }
+    }
+    return out;
+}
+
+// Every format of voxlink's table where a user looks for it, with the same extensions, name
+// and readers: the usage text, the manual (its name line, its list of formats, its example)
+// and the README's table of companions.
+TEST(voxlink, every_format_is_listed_in_the_usage_text_the_manual_and_the_readme) {
+    const scratch_dir scratch;
+    std::string usage = run_program(VOXLINK, {"voxlink", "--help"}, scratch.path()).out;
+    for (std::size_t wrap = usage.find("\n "); wrap != std::string::npos;
+         wrap = usage.find("\n ", wrap)) {
+        const std::size_t words = usage.find_first_not_of(' ', wrap + 1);
+        usage.replace(wrap, words - wrap, words - wrap > 3 ? " " : "\n  ");
+        wrap += 1;
+    }
+    const std::string roff = read_file(VOXLINK_MANUAL);
+    const std::string readme = read_file(VOX_README);
+    const std::string name_line = as_read(roff.substr(roff.find(".SH NAME"), 120));
+    for (const vox::companion::format_record& f : vox::companion::formats()) {
+        SCOPED_TRACE(std::string(f.name));
+        std::string extensions, readme_row = "| " + std::string(f.name) + " ";
+        for (const std::string_view e : f.extensions) {
+            extensions += (extensions.empty() ? "" : ", ") + std::string(e);
+            readme_row += (e == f.extensions.front() ? "`" : ", `") + std::string(e) + "`";
+        }
+        const std::string readers(f.readers);
+        EXPECT_NE(usage.find("\n  " + extensions + " "), std::string::npos) << usage;
+        EXPECT_NE(
+            usage.find(std::string(f.name) + ": " + std::string(f.grids) + " (" + readers + ")\n"),
+            std::string::npos)
+            << usage;
+        EXPECT_NE(name_line.find(std::string(f.name)), std::string::npos) << name_line;
+        EXPECT_NE(readme.find(readme_row + " |"), std::string::npos) << readme_row;
+        // The manual's entry: a tag that names the extensions, then a paragraph that names
+        // every reader.
+        std::string entry;
+        for (std::size_t tag = roff.find(".TP\n"); tag != std::string::npos && entry.empty();
+             tag = roff.find(".TP\n", tag + 1)) {
+            const std::size_t start = roff.find('\n', tag + 4) + 1;
+            const std::string tagged = roff.substr(tag + 4, start - tag - 4);
+            bool all = true;
+            for (const std::string_view e : f.extensions) {
+                all = all && tagged.find(" " + std::string(e)) != std::string::npos;
+            }
+            if (all) {
+                const std::size_t end =
+                    std::min(roff.find("\n.TP\n", start), roff.find("\n.PP\n", start));
+                entry = as_read(roff.substr(start, end - start));
+            }
+        }
+        ASSERT_FALSE(entry.empty()) << "no entry in the manual's list of formats";
+        for (std::size_t at = 0; at < readers.size();) {
+            const std::size_t end = std::min(readers.find(", ", at), readers.size());
+            const std::string reader = readers.substr(at, end - at);
+            EXPECT_NE(entry.find(reader), std::string::npos) << reader << " not in: " << entry;
+            at = end + 2;
+        }
+        EXPECT_NE(as_read(roff).find(" head" + std::string(f.default_suffix) + ": " +
+                                     std::string(f.name) + ", for " + readers + " "),
+                  std::string::npos)
+            << "the manual's example";
     }
 }
 
@@ -674,5 +927,92 @@ TEST(voxlink_large, points_past_4_gib_where_each_format_can) {
     EXPECT_EQ(o.err, "voxlink: v.vtk: no MetaImage companion: the samples start past byte 2^31 "
                      "and do not end the file; MetaImage readers seek no further\n");
 }
+
+} // namespace
+
+namespace {
+
+// A sparse file: `head`, a FIELD array whose bytes are a hole, then `tail`, the hole's size chosen
+// so that byte `at` of the tail lies at byte `offset` of the file.
+void write_sparse(const std::string& path, const std::string& head, const std::string& tail,
+                  std::size_t at, std::uint64_t offset) {
+    std::uint64_t hole = offset - at - head.size();
+    std::string line;
+    for (int round = 0; round < 2; ++round) {
+        line = "FIELD FieldData 1\npad 1 " + std::to_string(hole) + " unsigned_char\n";
+        hole = offset - at - head.size() - line.size();
+    }
+    write_file(path, head + line);
+    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(head.size() + line.size() + hole)), 0);
+    std::ofstream(path, std::ios::binary | std::ios::app) << tail;
+}
+
+struct far_case {
+    std::string name;
+    std::string head, tail;
+    std::size_t at; // the byte of the tail where the payload starts
+    std::uint64_t offset;
+    std::vector<std::pair<std::string, std::string>> lines; // as link_case's
+    std::string err = {};
+};
+
+const std::string points = "BINARY\nDATASET STRUCTURED_POINTS\nDIMENSIONS 4 3 2\nSPACING 1 1 1\n"
+                           "ORIGIN 0 0 0\n";
+const std::string scalars = "\nPOINT_DATA 24\nSCALARS s unsigned_short 1\nLOOKUP_TABLE default\n";
+
+const std::string grid_lines = "\nX_COORDINATES 4 float\n" + floats({0, 1, 3, 7}) +
+                               "Y_COORDINATES 3 float\n" + floats({0, 2, 4}) +
+                               "Z_COORDINATES 2 float\n" + floats({-1, 5}) + scalars;
+
+// The last byte at which each format's readers still find a payload: MetaImage's HeaderSize
+// up to 2^31 - 1, XDMF's Seek up to 2^32 - 1, for samples and coordinates alike.
+class far : public testing::TestWithParam<far_case> {};
+TEST_P(far, payloads_at_the_last_byte_a_format_reaches_are_pointed_at) {
+    const far_case& c = GetParam();
+    const scratch_dir scratch;
+    write_sparse(scratch.path() + "/v.vtk", magic + "far\n" + c.head, c.tail, c.at, c.offset);
+    write_file(scratch.path() + "/s.raw", samples);
+    const auto o = run_program(VOXLINK, {"voxlink", "v.vtk"}, scratch.path(), {.time_limit = 20});
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.err, c.err);
+    for (const auto& [name, text] : c.lines) {
+        EXPECT_NE(read_file(scratch.path() + "/" + name).find(text), std::string::npos)
+            << name << " lacks: " << text << "\n"
+            << read_file(scratch.path() + "/" + name);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    voxlink_large, far,
+    testing::Values(
+        // A line feed after the samples: they do not end the file, and HeaderSize must say.
+        far_case{"samples at byte 2^31 - 1",
+                 points,
+                 scalars + samples + "\n",
+                 scalars.size(),
+                 0x7fffffffULL,
+                 {{"v.mhd", "\nHeaderSize = 2147483647\n"},
+                  {"v.xmf", "Seek=\"2147483647\">v.vtk</DataItem>"},
+                  {"v.nhdr", "\nbyte skip: 2147483647\n"}}},
+        far_case{
+            "samples at byte 2^32 - 1",
+            points,
+            scalars + samples,
+            scalars.size(),
+            0xffffffffULL,
+            {{"v.mhd", "\nHeaderSize = -1\n"}, {"v.xmf", "Seek=\"4294967295\">v.vtk</DataItem>"}}},
+        // The last coordinates; the samples in a file of their own, from its start.
+        far_case{"coordinates at byte 2^32 - 1",
+                 "BINARY_FILE s.raw\nDATASET RECTILINEAR_GRID\nDIMENSIONS 4 3 2\n",
+                 grid_lines,
+                 grid_lines.find("Z_COORDINATES 2 float\n") + 22,
+                 0xffffffffULL,
+                 {{"v.xmf", "<DataItem Dimensions=\"2\" NumberType=\"Float\" Precision=\"4\" "
+                            "Format=\"Binary\" Endian=\"Big\" Seek=\"4294967295\">v.vtk"},
+                  {"v.xmf", "Seek=\"0\">s.raw</DataItem>"}},
+                 "voxlink: v.vtk: no MetaImage companion: a rectilinear grid has no single "
+                 "spacing along each axis\nvoxlink: v.vtk: no NRRD companion: a rectilinear "
+                 "grid has no single spacing along each axis\n"}),
+    name_of<far_case>);
 
 } // namespace

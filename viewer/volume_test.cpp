@@ -118,6 +118,8 @@ TEST(volume, reads_every_encoding_and_byte_order) {
         {"judged big", header("BINARY") + samples(false), byte_order::automatic, false},
         {"judged little", header("BINARY") + samples(true), byte_order::automatic, true},
         {"text", header("ASCII") + text, byte_order::big_endian, false},
+        {"text with numbers past the points", header("ASCII") + text + "1024 1025\n",
+         byte_order::big_endian, false},
         {"reference", header("BINARY_FILE s.raw"), byte_order::big_endian, false},
     };
     for (const auto& row : rows) {
@@ -128,11 +130,16 @@ TEST(volume, reads_every_encoding_and_byte_order) {
         // The whole grid, a part of one slice, and parts that span both slices.
         for (const extent part : {v.whole(), extent{1, 2, 1, 2, 1, 1}, extent{1, 2, 1, 2, 0, 1},
                                   extent{0, 3, 2, 2, 0, 1}, extent{3, 3, 0, 0, 0, 1}}) {
-            std::vector<std::uint16_t> got(expected(part).size());
+            // Guard values after the part, which nothing may write.
+            const std::size_t n = expected(part).size();
+            std::vector<std::uint16_t> got(n + 4, 0x5555);
             std::uint64_t read = 0;
             ASSERT_EQ(vox::view::read_samples(v, part, reinterpret_cast<char*>(got.data()), read),
                       "");
-            EXPECT_EQ(std::vector<unsigned>(got.begin(), got.end()), expected(part));
+            EXPECT_EQ(std::vector<unsigned>(got.begin(), got.begin() + static_cast<long>(n)),
+                      expected(part));
+            EXPECT_EQ(std::vector<unsigned>(got.begin() + static_cast<long>(n), got.end()),
+                      std::vector<unsigned>(4, 0x5555));
         }
     }
 }
@@ -212,11 +219,26 @@ std::string rectilinear(bool little, const std::string& type = "float") {
            bytes_of<std::uint16_t>({1, 2, 3, 4, 5, 6, 7, 8}, little);
 }
 
+// A rectilinear grid of 4 x 1 x 1 points: the bytes of its x coordinates, and 0 for y and z.
+std::string x_line(const std::string& type, const std::string& x, const std::string& zero) {
+    return "# vtk DataFile Version 2.0\nOutput from voxaxis\nBINARY\nDIMENSIONS  4 1 1\n"
+           "X_COORDINATES 4 " +
+           type + "\n" + x + "Y_COORDINATES 1 " + type + "\n" + zero + "Z_COORDINATES 1 " + type +
+           "\n" + zero + "POINT_DATA  4\nSCALARS scalars  unsigned_short\nLOOKUP_TABLE default\n" +
+           bytes_of<std::uint16_t>({1, 2, 3, 4});
+}
+
 // The grid lines of every grid, from coordinates in either byte order, judged or as told, and
 // from the spacing and origin of a slice stack.
 TEST(volume, places_the_grid_lines) {
     using lines = std::array<std::vector<double>, 3>;
     const lines axis = {{{0, 0.5, 1.5, 4}, {-1, 1}, {7}}};
+    // Floats a little above 1, stored little-endian: read big-endian, their low bytes (0x72 to
+    // 0x7e) lead and make them 2.5e30 to 4.3e37, far out but finite. They increase read either
+    // way, so that only how far out they are tells the order.
+    const std::vector<float> near_one = {
+        std::bit_cast<float>(0x3f800072U), std::bit_cast<float>(0x3f800076U),
+        std::bit_cast<float>(0x3f80007aU), std::bit_cast<float>(0x3f80007eU)};
     const struct {
         const char* name;
         std::string bytes;
@@ -228,6 +250,14 @@ TEST(volume, places_the_grid_lines) {
         {"little-endian floats as told", rectilinear(true), byte_order::little_endian, axis},
         {"little-endian floats judged", rectilinear(true), byte_order::automatic, axis},
         {"big-endian doubles judged", rectilinear(false, "double"), byte_order::automatic, axis},
+        {"little-endian shorts judged",
+         x_line("short", bytes_of<std::int16_t>({0, 200, 300, 400}, true), std::string(2, '\0')),
+         byte_order::automatic, lines{{{0, 200, 300, 400}, {0}, {0}}}},
+        {"little-endian floats judged by their size alone",
+         x_line("float",
+                bytes_of<float>({near_one[0], near_one[1], near_one[2], near_one[3]}, true),
+                std::string(4, '\0')),
+         byte_order::automatic, lines{{{near_one.begin(), near_one.end()}, {0}, {0}}}},
         {"slice stack",
          "# vtk DataFile Version 2.0\nOutput from voxslab\nASCII\nDIMENSIONS  3 2 2\n"
          "SPACING  0.5 2\nORIGIN  -1 10\nLOCATIONS 2 float\n0 3\nPOINT_DATA  12\n"
@@ -343,15 +373,20 @@ TEST(volume, reads_text_values_as_the_reader_stores_them) {
         unsigned size;
         bool colours;
         const char* forms; // the words, apart
+        const char* bits;  // for bits, the byte of each form: 0 for zero, 1 for any other number
     } rows[] = {
         {"float", "SCALARS v float\nLOOKUP_TABLE default", 4, false,
          "1.5e3 -0 +.5 5. -12.75 123456789012345678 12345678901234567890 0.1 1E2 -3.5 7 inf "
          "9007199254740993 +2.2250738585072014e-308 -.0 1e-5 65535 nan 0.3 "
-         "1.000000000000000000001"},
-        {"unsigned_char", "COLOR_SCALARS v 1", 1, true, "0.5 11 -1 1.5e-1 7 -0.003"},
+         "1.000000000000000000001",
+         nullptr},
+        {"unsigned_char", "COLOR_SCALARS v 1", 1, true, "0.5 11 -1 1.5e-1 7 -0.003", nullptr},
         {"short", "SCALARS v short\nLOOKUP_TABLE default", 2, false,
          "-0 +7 65535 -1 300 4294967296 1234567890123456789 18446744073709551615 "
-         "-9223372036854775808 00000000000000000042 -32768"},
+         "-9223372036854775808 00000000000000000042 -32768",
+         nullptr},
+        {"bit", "SCALARS v bit\nLOOKUP_TABLE default", 1, false,
+         "0 1 -0 7 +0 -1 00000000000000000042 65536 00", "010101110"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.keyword);
@@ -385,6 +420,9 @@ TEST(volume, reads_text_values_as_the_reader_stores_them) {
             ASSERT_TRUE(vox::legacy::store_text_value(type, row.colours, each[n].data(),
                                                       each[n].data() + each[n].size(),
                                                       expected.data() + n * row.size));
+        }
+        for (std::size_t n = 0; row.bits != nullptr && n < forms.size(); ++n) {
+            EXPECT_EQ(expected[n], row.bits[n] - '0') << forms[n];
         }
         for (const unsigned threads : {1U, 2U}) {
             std::string got(expected.size(), '\x55');

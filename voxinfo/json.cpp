@@ -3,6 +3,7 @@
 #include "facts.hpp"
 #include "keywords.hpp"
 #include "report.hpp"
+#include "text.hpp"
 
 namespace vox::info {
 

@@ -11,9 +11,11 @@
 #include "text.hpp"
 #include "zarr.hpp"
 
+#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -21,17 +23,15 @@ namespace {
 using namespace vox::companion;
 using vox::legacy::printable;
 
-constexpr const char* usage =
+// The usage text, around the list of formats.
+constexpr const char* usage_head =
     "Usage: %s [--byte-order=big|little|auto] [--data-url=URL] FILE [OUTPUT...]\n"
     "Write companion headers that point into FILE, a file in the legacy VTK layout, so that\n"
     "viewers and libraries that do not read the layout open its samples in place, with\n"
     "nothing copied.\n"
     "\n"
-    "Each OUTPUT's extension picks its format:\n"
-    "  .xmf, .xdmf  XDMF: any grid (ParaView, VisIt)\n"
-    "  .mhd         MetaImage: uniform grids (ParaView, VTK, ITK, 3D Slicer, Fiji)\n"
-    "  .nhdr        NRRD: uniform grids (teem, ITK, 3D Slicer, Fiji)\n"
-    "  .json        Zarr reference: binary samples (zarr, xarray, Dask)\n"
+    "Each OUTPUT's extension picks its format:\n";
+constexpr const char* usage_tail =
     "Without OUTPUT, every companion that can describe FILE is written beside it, named after\n"
     "it.\n"
     "\n"
@@ -51,7 +51,7 @@ struct request {
     // Zarr references: the data file's URL; none: its absolute path.
     std::optional<std::string> data_url;
     // The companions asked for; none: every format, beside the file.
-    std::vector<std::pair<std::string, format>> outputs;
+    std::vector<std::pair<std::string, const format_record*>> outputs;
 };
 
 // The request from the command line, or the status to end with at once.
@@ -61,7 +61,9 @@ int read_request(int argc, char** argv, const char* program, request& r) {
                                                 {"data-url", required_argument, nullptr, 'u'}});
     switch (p.result) {
     case vox::cli::parsed::outcome::help:
-        std::printf(usage, program);
+        std::printf(usage_head, program);
+        std::fputs(usage_list().c_str(), stdout);
+        std::fputs(usage_tail, stdout);
         return vox::cli::finish(program, 0);
     case vox::cli::parsed::outcome::version:
         vox::cli::print_version("voxlink");
@@ -90,13 +92,13 @@ int read_request(int argc, char** argv, const char* program, request& r) {
     }
     r.file = p.operands[0];
     for (std::size_t i = 1; i < p.operands.size(); ++i) {
-        const std::optional<format> f = format_of(p.operands[i]);
-        if (!f) {
-            return vox::cli::usage_error(program, printable(p.operands[i]) +
-                                                      ": the extension picks the format: .xmf, "
-                                                      ".xdmf, .mhd, .nhdr or .json");
+        const format_record* f = format_of(p.operands[i]);
+        if (f == nullptr) {
+            return vox::cli::usage_error(
+                program,
+                printable(p.operands[i]) + ": the extension picks the format: " + extension_list());
         }
-        r.outputs.emplace_back(p.operands[i], *f);
+        r.outputs.emplace_back(p.operands[i], f);
     }
     return -1;
 }
@@ -105,6 +107,9 @@ int read_request(int argc, char** argv, const char* program, request& r) {
 
 int main(int argc, char** argv) {
     const char* program = vox::cli::name_of(argc, argv, "voxlink");
+    // A write past the limit of a file's size fails (EFBIG) and is reported, rather than ending
+    // the run with a temporary file left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
     request r;
     if (const int status = read_request(argc, argv, program, r); status >= 0) {
         return status;
@@ -125,23 +130,22 @@ int main(int argc, char** argv) {
     }
     const bool every = r.outputs.empty();
     if (every) {
-        for (const format_info& f : formats()) {
-            r.outputs.emplace_back(beside(r.file, f.extension), f.which);
+        for (const format_record& f : formats()) {
+            r.outputs.emplace_back(beside(r.file, f.default_suffix), &f);
         }
     }
     int status = 0;
     unsigned written = 0;
     for (const auto& output : r.outputs) {
+        // Not a structured binding: Clang 14 captures none in a lambda.
         const std::string& path = output.first;
-        const format which = output.second;
-        const format_info& f = info(which);
-        // Zarr references name a data file by its absolute path or URL, the others relative to
-        // themselves.
-        const companion c = describe(which, t, [&](const std::string& data) {
-            return which == format::zarr
-                       ? zarr_data_name(data, t.samples.path, r.data_url.value_or(""))
-                       : relative_name(data, path);
-        });
+        const format_record& f = *output.second;
+        const namer name_of{[&path](const std::string& data) { return relative_name(data, path); },
+                            [&](const std::string& data) {
+                                return zarr_data_name(data, t.samples.path,
+                                                      r.data_url.value_or(""));
+                            }};
+        const companion c = describe(f, t, name_of);
         if (!c.refusal.empty()) {
             std::fprintf(stderr, "%s: %s: no %.*s companion: %s\n", program, shown.c_str(),
                          static_cast<int>(f.name.size()), f.name.data(),

@@ -55,7 +55,8 @@ std::string system_error(const std::string& what) {
 std::string write_whole(const std::string& path, const std::string& text,
                         const std::vector<std::string>& keep) {
     struct stat there {};
-    if (::stat(path.c_str(), &there) == 0) {
+    const bool replacing = ::stat(path.c_str(), &there) == 0;
+    if (replacing) {
         if (S_ISDIR(there.st_mode)) {
             return "it is a folder";
         }
@@ -74,11 +75,13 @@ std::string write_whole(const std::string& path, const std::string& text,
     if (fd < 0) {
         return system_error("cannot be created in its folder");
     }
-    // As any new file: readable by all, less what the umask takes.
+    // The old file's permissions (those for reading and writing: no set-id bits); a new file's
+    // as any new file: readable by all, less what the umask takes.
     const mode_t mask = ::umask(0);
     ::umask(mask);
+    const mode_t mode = replacing ? there.st_mode & 0777 : 0666 & ~mask;
     std::string failure;
-    if (::fchmod(fd, 0666 & ~mask) != 0) {
+    if (::fchmod(fd, mode) != 0) {
         failure = system_error("cannot be given its mode");
     }
     std::size_t done = 0;
@@ -104,6 +107,17 @@ std::string write_whole(const std::string& path, const std::string& text,
     }
     if (!failure.empty()) {
         ::unlink(temporary.c_str());
+        return failure;
+    }
+    // The rename lasts once the folder is on disk too (a file system that cannot sync a folder
+    // says EINVAL, and keeps it by other means).
+    const int dir =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0 || (::fsync(dir) != 0 && errno != EINVAL)) {
+        failure = system_error("put in place, but its folder cannot be synced");
+    }
+    if (dir >= 0) {
+        ::close(dir);
     }
     return failure;
 }

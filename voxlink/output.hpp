@@ -16,7 +16,8 @@ std::string beside(const std::string& path, std::string_view extension);
 // Empty when the companion's folder cannot be resolved.
 std::string relative_name(const std::string& data_path, const std::string& companion_path);
 
-// Writes `text` to `path` whole or not at all: into a new file beside it, then renamed over it.
+// Writes `text` to `path` whole or not at all: into a new file beside it, then renamed over it,
+// and the folder synced. A file it replaces keeps its permissions; a new one has a new file's.
 // Refuses to write over any of `keep` (the file and its samples' file), by identity, not by
 // name. An empty text, or why it was not written.
 std::string write_whole(const std::string& path, const std::string& text,

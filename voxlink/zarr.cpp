@@ -248,10 +248,6 @@ companion zarr_reference(const target& t,
     if (t.text) {
         return {{}, "the samples are text (ASCII), which cannot be read in chunks in place"};
     }
-    const std::string sample_dtype = legacy::numpy_dtype(*t.samples.type, t.samples.little_endian);
-    if (sample_dtype.empty()) {
-        return {{}, "samples of type " + t.samples.type_word + ", which numpy has no type for"};
-    }
     document doc;
     doc.metadata(".zgroup", R"({"zarr_format":2})");
     const std::string source = t.path.substr(t.path.rfind('/') + 1);
@@ -307,6 +303,19 @@ companion zarr_reference(const target& t,
         doc.add(c, c.file.empty() ? 8 : t.line_values[axis]->type->size);
     }
     return {doc.text(), {}};
+}
+
+using legacy::number_kind;
+const std::vector<type_name> zarr_types = {
+    {number_kind::unsigned_integer, 1, "u1"}, {number_kind::signed_integer, 1, "i1"},
+    {number_kind::unsigned_integer, 2, "u2"}, {number_kind::signed_integer, 2, "i2"},
+    {number_kind::unsigned_integer, 4, "u4"}, {number_kind::signed_integer, 4, "i4"},
+    {number_kind::unsigned_integer, 8, "u8"}, {number_kind::signed_integer, 8, "i8"},
+    {number_kind::floating, 4, "f4"},         {number_kind::floating, 8, "f8"},
+};
+
+companion zarr(const target& t, std::string_view /*type*/, const namer& name_of) {
+    return zarr_reference(t, name_of.absolute, chunk_aim_here());
 }
 
 std::string zarr_data_name(const std::string& data, const std::string& samples_path,

@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vox::companion {
 
@@ -31,6 +32,14 @@ std::array<std::uint64_t, 3> chunk_shape(const std::array<std::uint32_t, 3>& dim
 companion zarr_reference(const target& t,
                          const std::function<std::string(const std::string&)>& name_of,
                          std::uint64_t aim);
+
+// The types numpy reads, by its names for them (its byte order aside): every number type.
+extern const std::vector<type_name> zarr_types;
+
+// The reference of a target as the table of formats writes it: the data files named from anywhere
+// (`name_of.absolute`), and chunks of `chunk_aim_here()` bytes at most. numpy's words for the
+// types of every array, byte order included, come from the reader; `type` only admits the samples.
+companion zarr(const target& t, std::string_view type, const namer& name_of);
 
 // The name a reference gives a data file (`data`, as found from the current folder): `url` for
 // the file of the samples where one is given (and none for any other file), else its absolute

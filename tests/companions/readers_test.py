@@ -28,6 +28,7 @@ a check of the readers and of the drivers, without voxlink. --large adds the row
 
 import argparse
 import dataclasses
+import html
 import os
 import shutil
 import subprocess
@@ -59,6 +60,8 @@ class Row:
     elsewhere: bool = False   # companions in another folder, opened from a third one
     large: bool = False
     fault: str = None     # hand-written only: what is wrong in the companions
+    coordinates: str = "big"  # byte order of the coordinate files given to the converter
+    stem: str = "volume"  # the name of the converted file and its companions, less the extension
 
 
 EVEN = ((0.5, 1, 2), (-1, 0, 3))
@@ -88,6 +91,12 @@ ROWS = [
     Row("axis float little", "voxaxis", "float", "little", (3, 2, 4),
         ((0, 0.5, 1.5), (0, 1), (0, 1, 2, 4)), ("xmf",), "auto", values="smooth",
         elsewhere=True),
+    # Coordinates copied little-endian as they came, declared so.
+    Row("axis float little coordinates", "voxaxis", "float", "little", (3, 2, 4),
+        ((0, 0.5, 1.5), (0, 1), (0, 1, 2, 4)), ("xmf",), "little", coordinates="little"),
+    # Names that XML escapes, as the data file's and as the companions'.
+    Row("even names XML escapes", "voxeven", "unsigned_short", "big", (6, 5, 4), EVEN, ALL,
+        stem="v&w\"x'<y>"),
     Row("slab equal uchar", "voxslab", "unsigned_char", "big", (5, 4, 6),
         ((0.25, 1.5), (-7.5, 0), (10, 12.5, 15, 17.5, 20, 22.5)), ALL),
     Row("slab unequal short little", "voxslab", "short", "little", (64, 16, 3),
@@ -164,9 +173,18 @@ def write_samples(row, path):
     return path
 
 
-def floats(path, values):
-    np.array(values, dtype=">f4").tofile(path)
+def floats(path, values, order="big"):
+    np.array(values, dtype=">f4" if order == "big" else "<f4").tofile(path)
     return path
+
+
+def given(row, path, values):
+    """A coordinate file for the converter in the row's order, beside the big-endian one at
+    path that the drivers compare with."""
+    floats(path, values)
+    if row.coordinates == "big":
+        return path
+    return floats(path + ".little", values, "little")
 
 
 def convert(row, build, folder):
@@ -180,7 +198,7 @@ def convert(row, build, folder):
                              NUMPY[row.type])
         with open(sample_file, "w") as text:
             text.write(" ".join(repr(v.item()) for v in values) + "\n")
-    out = os.path.join("data", "volume.vtk")
+    out = os.path.join("data", row.stem + ".vtk")
     relative = os.path.relpath(sample_file, folder)
     dims = [str(n) for n in row.dims]
     if row.program == "voxeven":
@@ -188,15 +206,15 @@ def convert(row, build, folder):
         args = [relative, out, *dims, *map(str, spacing), *map(str, origin)]
         axes = [f"{o}:{s}" for o, s in zip(origin, spacing)]
     elif row.program == "voxaxis":
-        files = [floats(os.path.join(folder, "data", f"{a}.bin"), v)
-                 for a, v in zip("xyz", row.grid)]
-        args = [relative, out, *dims, *(os.path.relpath(f, folder) for f in files)]
+        files = [os.path.join(folder, "data", f"{a}.bin") for a in "xyz"]
+        inputs = [given(row, f, v) for f, v in zip(files, row.grid)]
+        args = [relative, out, *dims, *(os.path.relpath(f, folder) for f in inputs)]
         axes = ["@" + f for f in files]
     else:
         spacing, origin, z = row.grid
-        zfile = floats(os.path.join(folder, "data", "z.bin"), z)
+        zfile = os.path.join(folder, "data", "z.bin")
         args = [relative, out, *dims, *map(str, spacing), *map(str, origin),
-                os.path.relpath(zfile, folder)]
+                os.path.relpath(given(row, zfile, z), folder)]
         axes = [f"{origin[0]}:{spacing[0]}", f"{origin[1]}:{spacing[1]}", "@" + zfile]
     program = os.path.join(build, row.program, row.program)
     subprocess.run([program, *args, row.type, row.encoding], cwd=folder, check=True)
@@ -260,7 +278,7 @@ def hand_written(row, vtk_path, folder):
     else:
         uniform = None
     written = []
-    base = os.path.join(folder, "volume")
+    base = os.path.join(folder, row.stem)
     if "mhd" in row.formats:
         (sx, sy, sz), (ox, oy, oz) = uniform
         if row.fault == "axes":
@@ -302,9 +320,12 @@ def xdmf(row, uniform, data_file, offset, payloads, big):
     nx, ny, nz = row.dims
     number, precision = XDMF[row.type]
 
-    def item(dims, number, precision, seek, endian="Big"):
+    lines_endian = "Little" if row.coordinates == "little" else "Big"
+
+    def item(dims, number, precision, seek, endian=lines_endian):
         return (f'<DataItem Dimensions="{dims}" NumberType="{number}" Precision="{precision}" '
-                f'Format="Binary" Endian="{endian}" Seek="{seek}">{data_file}</DataItem>')
+                f'Format="Binary" Endian="{endian}" Seek="{seek}">{html.escape(data_file)}'
+                '</DataItem>')
 
     def inline(values):
         return (f'<DataItem Dimensions="{len(values)}" NumberType="Float" Precision="8" '
@@ -415,7 +436,7 @@ def run_row(row, build, scratch, readers, tally, hand):
     else:
         voxlink = os.path.join(build, "voxlink", "voxlink")
         option = [f"--byte-order={row.option}"] if row.option else []
-        outputs = [os.path.relpath(os.path.join(links, "volume." + f), folder)
+        outputs = [os.path.relpath(os.path.join(links, f"{row.stem}.{f}"), folder)
                    for f in row.formats] if row.elsewhere else []
         done = subprocess.run([voxlink, *option, os.path.relpath(vtk, folder), *outputs],
                               cwd=folder, capture_output=True, text=True)
