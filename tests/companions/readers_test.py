@@ -27,6 +27,7 @@ a check of the readers and of the drivers, without voxlink. --large adds the row
 """
 
 import argparse
+import contextlib
 import dataclasses
 import html
 import os
@@ -412,6 +413,19 @@ class Tally:
         return 1 if c["failed"] else 0
 
 
+@contextlib.contextmanager
+def scratch_folder(keep, prefix):
+    """The folder a run works in: `keep`, made if need be and left behind, or else a new
+    temporary one, removed at the end."""
+    path = os.path.abspath(keep or tempfile.mkdtemp(prefix=prefix))
+    os.makedirs(path, exist_ok=True)
+    try:
+        yield path
+    finally:
+        if not keep:
+            shutil.rmtree(path)
+
+
 def companion_format(path):
     ext = os.path.splitext(path)[1][1:]
     return "xmf" if ext == "xdmf" else ext
@@ -509,15 +523,9 @@ def main():
     else:
         readers = Readers(args.itk and os.path.abspath(args.itk),
                           args.readers and args.readers.split(","))
-        scratch = args.keep or tempfile.mkdtemp(prefix="vox-companions-")
-        os.makedirs(scratch, exist_ok=True)
-        try:
+        with scratch_folder(args.keep, "vox-companions-") as scratch:
             for row in rows:
-                run_row(row, build, os.path.abspath(scratch), readers, tally,
-                        args.hand_written)
-        finally:
-            if not args.keep:
-                shutil.rmtree(scratch)
+                run_row(row, build, scratch, readers, tally, args.hand_written)
     return tally.done()
 
 

@@ -434,33 +434,27 @@ def main():
     args = parser.parse_args()
     build = os.path.abspath(args.build)
     cases = [c for c in CASES if not args.only or args.only in c.name]
-    scratch = os.path.abspath(args.keep or tempfile.mkdtemp(prefix="vox-zarr-"))
-    os.makedirs(scratch, exist_ok=True)
-    os.chmod(scratch, 0o755)  # nginx's workers read it
     tally = rt.Tally()
     here = os.getcwd()
-    try:
-        with contextlib.ExitStack() as stack:
-            services = {}
-            if any(c.reader == "http" for c in cases):
-                services["http"] = stack.enter_context(nginx(scratch, scratch))
-            if any(c.reader == "cluster" for c in cases):
-                services["cluster"] = stack.enter_context(dask_cluster(scratch))
-            for case in cases:
-                started = time.monotonic()
-                try:
-                    said = run_case(case, build, scratch, services)
-                    tally.add("passed", f"{case.name} ({case.reader})",
-                              f"{said}, {time.monotonic() - started:.1f} s")
-                except (expect.Mismatch, subprocess.CalledProcessError, KeyError,
-                        ValueError, OSError) as error:
-                    tally.add("failed", f"{case.name} ({case.reader})",
-                              f"{type(error).__name__}: {error}")
-                finally:
-                    os.chdir(here)
-    finally:
-        if not args.keep:
-            shutil.rmtree(scratch)
+    with rt.scratch_folder(args.keep, "vox-zarr-") as scratch, contextlib.ExitStack() as stack:
+        os.chmod(scratch, 0o755)  # nginx's workers read it
+        services = {}
+        if any(c.reader == "http" for c in cases):
+            services["http"] = stack.enter_context(nginx(scratch, scratch))
+        if any(c.reader == "cluster" for c in cases):
+            services["cluster"] = stack.enter_context(dask_cluster(scratch))
+        for case in cases:
+            started = time.monotonic()
+            try:
+                said = run_case(case, build, scratch, services)
+                tally.add("passed", f"{case.name} ({case.reader})",
+                          f"{said}, {time.monotonic() - started:.1f} s")
+            except (expect.Mismatch, subprocess.CalledProcessError, KeyError,
+                    ValueError, OSError) as error:
+                tally.add("failed", f"{case.name} ({case.reader})",
+                          f"{type(error).__name__}: {error}")
+            finally:
+                os.chdir(here)
     return tally.done()
 
 
