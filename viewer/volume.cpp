@@ -647,9 +647,10 @@ struct mappings {
     std::map<void*, std::pair<void*, std::size_t>> by_data;
 };
 
+// Never destroyed: an array may be released after the statics of the program are gone.
 mappings& all_mappings() {
-    static mappings all;
-    return all;
+    static auto* all = new mappings;
+    return *all;
 }
 
 } // namespace

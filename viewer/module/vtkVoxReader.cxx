@@ -23,6 +23,7 @@
 #include "vtkTypeTraits.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <exception>
 #include <string>
 #include <string_view>
@@ -264,9 +265,13 @@ std::string read_into(vtkAlgorithm* reader, const vox::view::volume& v,
         static_cast<std::uint64_t>(values) * (a.type->kind == number_kind::bit ? 1 : a.type->size);
     const std::string no_memory = std::string(v.header_path + ": samples: no memory for ") +
                                   std::to_string(bytes) + " bytes of samples";
-    samples->SetNumberOfTuples(points);
-    if (samples->GetNumberOfTuples() != points ||
-        (points > 0 && samples->GetVoidPointer(0) == nullptr)) {
+    // The memory is taken here, not by VTK, which may abort the process where it finds none.
+    if (vtkBitArray::SafeDownCast(samples) != nullptr) {
+        samples->SetNumberOfTuples(points); // an eighth of the bytes; std::bad_alloc is caught
+    } else if (void* memory =
+                   std::malloc(static_cast<std::size_t>(std::max<std::uint64_t>(bytes, 1)))) {
+        samples->SetVoidArray(memory, values, 0, vtkAbstractArray::VTK_DATA_ARRAY_FREE);
+    } else {
         return no_memory;
     }
     vox::view::reading how;
