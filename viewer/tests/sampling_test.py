@@ -13,11 +13,10 @@ import sys
 import tempfile
 
 import numpy
-from vtkmodules.util.misc import calldata_type
 from vtkmodules.util.numpy_support import vtk_to_numpy
-from vtkmodules.vtkCommonCore import VTK_STRING, vtkCommand
+from vtkmodules.vtkCommonCore import vtkCommand
 
-import vox
+import vtk_reader_test  # its reader with the error messages caught (it takes the same arguments)
 
 VOXAXIS, VOXEVEN, VOXSLAB, VOXINFO = sys.argv[1:5]
 NX, NY, NZ = 11, 7, 6
@@ -98,31 +97,17 @@ def output_lines(out):
 def read(path, order=None, voi=None, rate=None, extent=None, memory_map=False, threads=0,
          observe=None):
     """The reader after an update, and the error messages it gave."""
-    reader = vox.vtkVoxReader()
-    messages = []
+    def configure(reader):
+        if observe:
+            observe(reader)
+        if voi is not None:
+            reader.SetVOI(*voi)
+        if rate is not None:
+            reader.SetSampleRate(*rate)
+        reader.SetMemoryMap(int(memory_map))
+        reader.SetNumberOfThreads(threads)
 
-    @calldata_type(VTK_STRING)
-    def caught(caller, event, message):
-        messages.append(message)
-
-    reader.AddObserver("ErrorEvent", caught)
-    reader.GetExecutive().AddObserver("ErrorEvent", caught)
-    if observe:
-        observe(reader)
-    reader.SetFileName(path)
-    if order is not None:
-        reader.SetByteOrder(order)
-    if voi is not None:
-        reader.SetVOI(*voi)
-    if rate is not None:
-        reader.SetSampleRate(*rate)
-    reader.SetMemoryMap(int(memory_map))
-    reader.SetNumberOfThreads(threads)
-    if extent is not None:
-        reader.UpdateExtent(extent)
-    else:
-        reader.Update()
-    return reader, messages
+    return vtk_reader_test.read(path, order, extent, configure=configure)
 
 
 def compare(reader, errors, view, info, box, rate, bytes_read=None):
