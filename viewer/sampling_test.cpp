@@ -111,7 +111,7 @@ vox::view::volume opened(const std::string& path, coding how) {
 // A box and a rate read every value they hold and no other, from the bytes of their rows:
 // rates on each axis alone and together, boxes at the edges and of one sample, with a box, in
 // each coding, values of several components, on one thread and on three.
-TEST(sampling, reads_the_rows_of_a_box_at_a_rate) {
+TEST(volume_sampling, reads_the_rows_of_a_box_at_a_rate) {
     if constexpr (std::endian::native != std::endian::little) {
         GTEST_SKIP() << "the expected bytes are those of a little-endian host";
     }
@@ -166,7 +166,7 @@ TEST(sampling, reads_the_rows_of_a_box_at_a_rate) {
 }
 
 // Bits at a rate: each point's bit, the first in the highest bit of its byte.
-TEST(sampling, reads_bits_at_a_rate) {
+TEST(volume_sampling, reads_bits_at_a_rate) {
     std::string file = "# vtk DataFile Version 2.0\nt\nBINARY\nDIMENSIONS  5 3 2\nSPACING  1 1 1\n"
                        "ORIGIN  0 0 0\nPOINT_DATA  30\nSCALARS b bit\nLOOKUP_TABLE default\n";
     std::string bytes(4, '\0');
@@ -199,7 +199,7 @@ TEST(sampling, reads_bits_at_a_rate) {
 // The grid that a box and a rate select: the box clamped to the grid, the output's extent from
 // box / rate, every output point where its input point lies; an empty box or a rate below 1 is
 // refused with the reason.
-TEST(sampling, selects_a_box_at_a_rate) {
+TEST(volume_sampling, selects_a_box_at_a_rate) {
     const std::string path = write_grid("select.vtk", {"short", 2, 1, 9, 7, 5}, coding::big);
     const vox::view::volume v = opened(path, coding::big);
     const int most = std::numeric_limits<int>::max();
@@ -230,11 +230,10 @@ TEST(sampling, selects_a_box_at_a_rate) {
         // Each output point where its input point is, and the part of a piece read from its
         // input rows.
         const auto spacing = s.spacing(v), origin = s.origin(v);
-        for (int axis = 0; axis < 3; ++axis) {
-            const auto a = static_cast<std::size_t>(axis);
+        for (std::size_t a = 0; a < 3; ++a) {
             for (int n = s.whole[2 * a]; n <= s.whole[2 * a + 1]; ++n) {
                 EXPECT_DOUBLE_EQ(origin[a] + n * spacing[a],
-                                 v.model.origin[a] + s.index(axis, n) * v.model.spacing[a]);
+                                 v.model.origin[a] + s.index(a, n) * v.model.spacing[a]);
             }
         }
         const sampling last =
@@ -246,7 +245,7 @@ TEST(sampling, selects_a_box_at_a_rate) {
 
 // The file's own pages where the values can be handed over as they are, equal to those read;
 // none where they need swapping, a rate or several runs of bytes, or are text or misaligned.
-TEST(sampling, maps_the_pages_where_it_can) {
+TEST(volume_sampling, maps_the_pages_where_it_can) {
     if constexpr (std::endian::native != std::endian::little) {
         GTEST_SKIP() << "the mapped orders are those of a little-endian host";
     }
@@ -306,7 +305,7 @@ TEST(sampling, maps_the_pages_where_it_can) {
 
 // The calling thread is told the share read as it grows, up to the whole; a `true` from it stops
 // the read, which says so; an exception that it throws is reported, not thrown.
-TEST(sampling, tells_progress_and_stops) {
+TEST(volume_sampling, tells_progress_and_stops) {
     const grid g{"unsigned_short", 2, 1, 1024, 64, 40}; // 5 MiB
     for (const coding how : {coding::big, coding::text}) {
         const std::string path = write_grid("progress.vtk", g, how);
@@ -344,7 +343,7 @@ TEST(sampling, tells_progress_and_stops) {
 }
 
 // Threads that cannot start leave their share to the calling thread: the read completes, alike.
-TEST(sampling, reads_on_the_calling_thread_where_no_thread_starts) {
+TEST(volume_sampling, reads_on_the_calling_thread_where_no_thread_starts) {
     const grid g{"short", 2, 1, 300, 40, 9};
     for (const coding how : {coding::big, coding::text}) {
         const std::string path = write_grid("nothread.vtk", g, how);
@@ -373,7 +372,7 @@ TEST(sampling, reads_on_the_calling_thread_where_no_thread_starts) {
 
 // The mechanism itself: every share runs once, where threads start or not; an exception in a
 // thread comes back to the caller after every thread is joined; `wait` runs while they work.
-TEST(sampling, runs_every_share_and_carries_exceptions_back) {
+TEST(volume_sampling, runs_every_share_and_carries_exceptions_back) {
     const struct {
         const char* name;
         unsigned shares;

@@ -165,7 +165,7 @@ std::vector<std::pair<std::uint64_t, std::uint64_t>> byte_ranges(const volume& v
 
 sampling selection::of(const extent& part) const {
     sampling s{{}, input.rate};
-    for (int axis = 0; axis < 3; ++axis) {
+    for (std::size_t axis = 0; axis < 3; ++axis) {
         s.box[2 * axis] = index(axis, part[2 * axis]);
         s.box[2 * axis + 1] = index(axis, part[2 * axis + 1]);
     }
@@ -209,7 +209,7 @@ std::string select(const volume& v, const extent& voi, const rates& rate, select
         out.input.box[2 * a] = lo;
         out.input.box[2 * a + 1] = hi;
         out.whole[2 * a] = lo / rate[a];
-        out.whole[2 * a + 1] = lo / rate[a] + out.input.count(static_cast<int>(a)) - 1;
+        out.whole[2 * a + 1] = lo / rate[a] + out.input.count(a) - 1;
     }
     return {};
 }
@@ -583,7 +583,7 @@ std::string read_bits(const volume& v, int fd, const sampling& part, char* out,
                a.components;
     };
     const extent& box = part.box;
-    const auto last_of = [&](int axis) {
+    const auto last_of = [&](std::size_t axis) {
         return box[2 * axis] + (part.count(axis) - 1) * part.rate[axis];
     };
     const std::uint64_t first = index(box[0], box[2], box[4]);

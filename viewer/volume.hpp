@@ -59,7 +59,9 @@ struct sampling {
     rates rate = {1, 1, 1};
 
     // The samples along `axis`.
-    int count(int axis) const { return (box[2 * axis + 1] - box[2 * axis]) / rate[axis] + 1; }
+    int count(std::size_t axis) const {
+        return (box[2 * axis + 1] - box[2 * axis]) / rate[axis] + 1;
+    }
     std::uint64_t points() const {
         return static_cast<std::uint64_t>(count(0)) * static_cast<std::uint64_t>(count(1)) *
                static_cast<std::uint64_t>(count(2));
@@ -74,7 +76,7 @@ struct selection {
     extent whole;   // the output's whole extent
 
     // The input index of output index `n` along `axis`.
-    int index(int axis, int n) const {
+    int index(std::size_t axis, int n) const {
         return input.box[2 * axis] + (n - whole[2 * axis]) * input.rate[axis];
     }
     // The samples of the input that make the part `part` of the output (inside `whole`).

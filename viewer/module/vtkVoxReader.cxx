@@ -75,8 +75,8 @@ unsigned smp_threads() {
 
 // The grid lines of output indices `first` to `last` along `axis`: those of their input lines.
 vtkSmartPointer<vtkDoubleArray> positions(const std::vector<double>& all,
-                                          const vox::view::selection& selected, int axis, int first,
-                                          int last) {
+                                          const vox::view::selection& selected, std::size_t axis,
+                                          int first, int last) {
     auto array = vtkSmartPointer<vtkDoubleArray>::New();
     array->SetNumberOfTuples(last - first + 1);
     for (int i = first; i <= last; ++i) {
