@@ -103,7 +103,7 @@ std::vector<std::pair<std::uint64_t, std::uint64_t>> byte_ranges(const volume& v
 // How the samples are read.
 struct reading {
     // Threads at most, each reading and placing a stretch of the output; 0: as many as the
-    // machine runs at once.
+    // process may run at once (its CPU affinity: machine_threads).
     unsigned threads = 0;
     // The bytes of output that are worth a thread: a smaller part is read on fewer threads.
     std::uint64_t least_per_thread = std::uint64_t{8} << 20;
