@@ -26,7 +26,7 @@ folder=${2:-$([ -d /dev/shm ] && echo /dev/shm || echo "${TMPDIR:-/tmp}")}
 runs=${3:-3}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${VOX_BUILD:-$root/build-paraview}
-# shellcheck source=bench/plugin.sh
+# shellcheck source=bench/plugin.sh disable=SC1091
 . "$root/bench/plugin.sh"
 plugin_environment "$build"
 voxeven=$build/voxeven/voxeven
