@@ -102,6 +102,10 @@ def text_lines(o):
         line("samples", what)
         if o["values"] is not None:
             line("values", values(o["values"]))
+        if s["byte_order"] is not None:
+            line("byte order", s["byte_order"] + (
+                "" if s["byte_order_unknown"] is None else
+                ": %s; read as big-endian, as declared" % s["byte_order_unknown"]))
     for a in o["arrays"]:
         text = "%s %s %s, %s, %s, %s" % (a["section"], a["keyword"], a["name"], a["type"],
                                          plural(a["components"], "component", "components"),

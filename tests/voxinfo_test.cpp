@@ -529,7 +529,8 @@ const info_case cases[] = {
                "\"extent\":{\"x\":[0,1],\"y\":[0,1],\"z\":[-1,1.5]},\"samples\":{\"array\":"
                "\"SCALARS\",\"name\":\"scalars\",\"type\":\"short\",\"bytes_per_value\":2,"
                "\"components\":1,\"file\":\"f.vtk\",\"offset\":202,\"bytes\":16,\"numbers\":null,"
-               "\"dtype\":\">i2\",\"byte_order\":\"big-endian\",\"shape\":[2,2,2]},\"values\":{"
+               "\"dtype\":\">i2\",\"byte_order\":\"unknown\",\"byte_order_unknown\":\"too few "
+               "values to judge\",\"shape\":[2,2,2]},\"values\":{"
                "\"min\":-3,\"max\":300,\"not_finite\":0},\"arrays\":[],\"problems\":[],"
                "\"warnings\":[],\"result\":\"consistent\"}"}},
     {.name = "--json after the file, abbreviated: little-endian samples and a problem",
@@ -544,7 +545,8 @@ const info_case cases[] = {
                "\"extent\":{\"x\":[0,1],\"y\":[0,1],\"z\":[-1,1.5]},\"samples\":{\"array\":"
                "\"SCALARS\",\"name\":\"scalars\",\"type\":\"double\",\"bytes_per_value\":8,"
                "\"components\":1,\"file\":\"f.vtk\",\"offset\":203,\"bytes\":64,\"numbers\":null,"
-               "\"dtype\":\"<f8\",\"byte_order\":\"little-endian\",\"shape\":[2,2,2]},\"values\":{"
+               "\"dtype\":\"<f8\",\"byte_order\":\"little-endian\",\"byte_order_unknown\":null,"
+               "\"shape\":[2,2,2]},\"values\":{"
                "\"min\":3.03865e-319,\"max\":3.03865e-319,\"not_finite\":0},\"arrays\":[],"
                "\"problems\":[{\"code\":\"point_data_count\",\"message\":\"POINT_DATA is 9, "
                "expected 8 (2 x 2 x 2)\"}],\"warnings\":[{\"code\":\"samples_little_endian\","

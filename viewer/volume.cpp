@@ -80,7 +80,9 @@ std::string open(const std::string& path, byte_order order, volume& v) {
         return failure_text(path, parsed);
     }
     const legacy::file_model& m = v.model;
-    const legacy::file_facts facts = legacy::derive(m, path);
+    const legacy::file_facts facts = legacy::derive(
+        m, path,
+        order == byte_order::automatic ? legacy::deriving::byte_order : legacy::deriving::header);
     if (!facts.samples) {
         return path + ": no samples: no SCALARS in POINT_DATA";
     }
@@ -117,11 +119,13 @@ std::string open(const std::string& path, byte_order order, volume& v) {
                    legacy::samples_length_problem(
                        m, s.bytes_found, m.coding == encoding::binary_file ? " in " + s.path : "");
         }
-        const std::optional<bool> little = legacy::samples_little_endian(m, s, order);
+        const std::optional<bool> little = legacy::samples_little_endian(s, order);
         if (!little) {
             return path + ": samples: error reading " + v.samples_path;
         }
         v.little_endian_samples = *little;
+        v.order_note = legacy::order_note(s);
+        v.order_unknown = s.judged && s.judged->order == legacy::order_evidence::verdict::unknown;
     }
     return {};
 }

@@ -182,7 +182,8 @@ void checker::sample_values(const legacy::sample_sink& values, std::uint64_t byt
         problem("samples_length", why);
     }
     // Byte order is judged only for a type of known size.
-    if (legacy::judged_little_endian(m_, values).value_or(false)) {
+    const auto& judged = file_.facts.samples->judged;
+    if (judged && judged->order == legacy::order_evidence::verdict::little_endian) {
         warning("samples_little_endian",
                 std::string("samples look little-endian: read with their bytes swapped they are ") +
                     (type->kind == legacy::number_kind::floating ? "finite and plausible"

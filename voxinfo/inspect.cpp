@@ -102,7 +102,7 @@ report inspect(legacy::source& from, const options& how) {
     }
     file.values.resize(file.model.arrays.size());
     file.coordinates.resize(file.model.arrays.size());
-    file.facts = legacy::derive(file.model, how.header_path);
+    file.facts = legacy::derive(file.model, how.header_path, legacy::deriving::byte_order);
     if (file.model.coding == encoding::binary_file && file.model.samples && how.follow_reference) {
         read_reference(file);
     }

@@ -214,17 +214,17 @@ void json_reporter::samples(builder& out) const {
             ref.how == referenced::state::read && a.type != nullptr ? ref.values.get() : nullptr;
     }
     s.raw("file", where).raw("offset", offset).raw("bytes", bytes).raw("numbers", numbers);
-    // The byte order as judged from the values, where it means anything.
-    const char* order = null;
-    bool little = false;
-    if (const auto judged =
-            values != nullptr ? legacy::judged_little_endian(m_, *values) : std::nullopt) {
-        little = judged.value();
-        order = little ? "\"little-endian\"" : "\"big-endian\"";
-    }
+    // The byte order as judged from the values, where it means anything; unknown is read as the
+    // layout declares it, big-endian.
+    const auto& judged = file_.facts.samples->judged;
+    const char* const orders[] = {"\"big-endian\"", "\"little-endian\"", "\"unknown\""};
+    const char* order = judged ? orders[static_cast<int>(judged->order)] : null;
+    const bool little = judged && judged->order == legacy::order_evidence::verdict::little_endian;
     const bool mapped = m_.coding != encoding::ascii && sized && values != nullptr;
     s.raw("dtype", mapped ? json_string(legacy::numpy_dtype(*a.type, little)) : null);
     s.raw("byte_order", order);
+    const bool unknown = judged && judged->order == legacy::order_evidence::verdict::unknown;
+    s.raw("byte_order_unknown", unknown ? json_string(judged->why_unknown) : null);
     builder shape('[');
     for (std::size_t axis = 3; axis-- > 0;) {
         shape.count("", m_.dimensions[axis]);

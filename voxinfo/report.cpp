@@ -26,6 +26,7 @@ class reporter {
     void grid();
     void extent();
     void samples();
+    void byte_order();
     void other_arrays();
     void result();
     std::string range_of(const legacy::sample_sink& values) const;
@@ -177,6 +178,7 @@ void reporter::samples() {
         if (a.type != nullptr) {
             line("values", range_of(*file_.values[i]));
         }
+        byte_order();
         return;
     }
     const referenced& ref = file_.reference;
@@ -199,6 +201,19 @@ void reporter::samples() {
     if (ref.how == referenced::state::read && a.type != nullptr) {
         line("values", range_of(*ref.values));
     }
+    byte_order();
+}
+
+void reporter::byte_order() {
+    const auto& judged = file_.facts.samples->judged;
+    if (!judged) {
+        return;
+    }
+    const char* const orders[] = {"big-endian", "little-endian", "unknown"};
+    line("byte order", std::string(orders[static_cast<int>(judged->order)]) +
+                           (judged->order == legacy::order_evidence::verdict::unknown
+                                ? ": " + judged->why_unknown + "; read as big-endian, as declared"
+                                : ""));
 }
 
 void reporter::other_arrays() {

@@ -147,7 +147,9 @@ failure read_target(const std::string& path, byte_order order, target& t) {
         return unreadable("not read: " + parsed.message);
     }
     const legacy::file_model& m = t.model;
-    const legacy::file_facts facts = legacy::derive(m, path);
+    const legacy::file_facts facts = legacy::derive(
+        m, path,
+        order == byte_order::automatic ? legacy::deriving::byte_order : legacy::deriving::header);
     if (!facts.samples) {
         return unreadable("no samples: no SCALARS in POINT_DATA");
     }
@@ -193,12 +195,12 @@ failure read_target(const std::string& path, byte_order order, target& t) {
     t.samples_end_file = !t.text && s.bytes_needed && ::stat(s.path.c_str(), &st) == 0 &&
                          static_cast<legacy::uint128>(st.st_size) == s.offset + *s.bytes_needed;
     if (!t.text) {
-        const std::optional<bool> little = legacy::samples_little_endian(m, s, order);
+        const std::optional<bool> little = legacy::samples_little_endian(s, order);
         if (!little) {
             return unreadable("samples: error reading " + s.path);
         }
         t.samples.little_endian = *little;
-        t.judged = order == byte_order::automatic;
+        t.order_note = legacy::order_note(s);
     }
     return {};
 }

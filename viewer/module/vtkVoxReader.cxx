@@ -144,6 +144,9 @@ bool vtkVoxReader::Open() {
         vtkErrorMacro(<< why);
         return false;
     }
+    if (in.Volume.order_unknown) {
+        vtkWarningMacro(<< this->FileName << ": " << in.Volume.order_note);
+    }
     in.Opened = true;
     in.OpenedAt = this->GetMTime();
     in.Name = this->FileName;
