@@ -106,7 +106,7 @@ const legacy::array_sink* json_reporter::coordinates_along(std::size_t axis) con
     const legacy::array_sink* values = nullptr;
     for (std::size_t i = 0; i < m_.arrays.size(); ++i) {
         if (m_.arrays[i].kind == attribute::coordinates && m_.arrays[i].axis == axis) {
-            values = file_.coordinates[i].get();
+            values = &file_.coordinates.of(axis)->judged();
         }
     }
     return values;
@@ -134,10 +134,10 @@ void json_reporter::grid(builder& out) const {
     builder coordinates('{');
     for (std::size_t i = 0; i < m_.arrays.size(); ++i) {
         const array_info& a = m_.arrays[i];
-        if (a.kind != attribute::coordinates || !file_.coordinates[i]) {
+        if (a.kind != attribute::coordinates || file_.coordinates.of(a.axis) == nullptr) {
             continue;
         }
-        const legacy::array_sink& values = *file_.coordinates[i];
+        const legacy::array_sink& values = file_.coordinates.of(a.axis)->judged();
         const bool any = values.any();
         coordinates.raw(
             axis_names[a.axis],

@@ -3,7 +3,6 @@
 // from the same gathered facts and findings as the text report.
 #pragma once
 
-#include "checks.hpp"
 #include "inspect.hpp"
 
 #include <string>

@@ -87,10 +87,10 @@ void reporter::grid() {
     }
     for (std::size_t i = 0; i < m_.arrays.size(); ++i) {
         const array_info& a = m_.arrays[i];
-        if (a.kind != attribute::coordinates || !file_.coordinates[i]) {
+        if (a.kind != attribute::coordinates || file_.coordinates.of(a.axis) == nullptr) {
             continue;
         }
-        const legacy::array_sink& values = *file_.coordinates[i];
+        const legacy::array_sink& values = file_.coordinates.of(a.axis)->judged();
         const std::string range =
             values.any() ? legacy::format_number(values.min(), values.single()) + " to " +
                                legacy::format_number(values.max(), values.single())
@@ -112,7 +112,7 @@ void reporter::extent() {
             const legacy::array_sink* values = nullptr;
             for (std::size_t i = 0; i < m_.arrays.size(); ++i) {
                 if (m_.arrays[i].kind == attribute::coordinates && m_.arrays[i].axis == axis) {
-                    values = file_.coordinates[i].get();
+                    values = &file_.coordinates.of(axis)->judged();
                 }
             }
             extent += values != nullptr && values->any()
@@ -190,6 +190,7 @@ void reporter::samples() {
         line("samples", what + ", in " + m_.reference);
         return;
     case referenced::state::not_regular:
+    case referenced::state::found: // voxinfo reads what it finds
     case referenced::state::not_opened:
         line("samples", what + ", in " + ref.path);
         return;

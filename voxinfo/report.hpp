@@ -2,7 +2,6 @@
 // findings and the result.
 #pragma once
 
-#include "checks.hpp"
 #include "inspect.hpp"
 #include "text.hpp"
 

@@ -1,7 +1,7 @@
-// The byte order of binary samples as the three programs that read them take it: voxinfo
-// reports it, voxlink --byte-order=auto writes it into a companion, the viewer reads by it. One
-// table of files, each run through all three, which must agree with the row and so with each
-// other.
+// voxinfo, voxlink and the viewer on the same files, which they must see alike. The byte order of
+// binary samples: voxinfo reports it, voxlink --byte-order=auto writes it into a companion, the
+// viewer reads by it. The problems of a file: voxinfo reports them, voxlink refuses the file
+// with the first of them, in the same words.
 #include "e2e_support.hpp"
 #include "volume.hpp"
 
@@ -11,6 +11,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 
 namespace {
@@ -167,13 +168,102 @@ TEST_P(byte_order, is_taken_alike_by_voxinfo_voxlink_and_the_viewer) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(files, byte_order, testing::ValuesIn(cases),
-                         [](const testing::TestParamInfo<order_case>& row) {
-                             std::string name = row.param.name;
-                             for (char& ch : name) {
-                                 ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-                             }
-                             return name;
-                         });
+// The row's name as gtest accepts it.
+template <typename Row>
+std::string name_of(const testing::TestParamInfo<Row>& row) {
+    std::string name = row.param.name;
+    for (char& ch : name) {
+        ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+    }
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(files, byte_order, testing::ValuesIn(cases), name_of<order_case>);
+
+struct problem_case {
+    std::string name;
+    std::string file;       // f.vtk
+    std::string first_code; // of voxinfo's first problem; empty: none, voxlink writes
+    unsigned problems = 0;  // how many voxinfo finds
+};
+
+void PrintTo(const problem_case& c, std::ostream* os) {
+    *os << '"' << c.name << '"';
+}
+
+const std::string head = "# vtk DataFile Version 2.0\nt\n";
+const std::string grid = "DIMENSIONS 4 3 2\nSPACING 1 1 1\nORIGIN 0 0 0\nPOINT_DATA 24\n";
+
+std::string times(const std::string& word, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) {
+        out += word + " ";
+    }
+    return out;
+}
+
+const problem_case problem_cases[] = {
+    {"consistent text",
+     head + "ASCII\n" + grid + "SCALARS s short\nLOOKUP_TABLE default\n" + times("7", 24) + "\n",
+     "", 0},
+    // Counted as the numbers that are numbers: 23 of 24, and a word that is none.
+    {"23 numbers and a word as text samples",
+     head + "ASCII\n" + grid + "SCALARS s short\nLOOKUP_TABLE default\n" + times("7", 23) + "abc\n",
+     "samples_count", 2},
+    {"a word in a text attribute after the samples",
+     head + "ASCII\n" + grid + "SCALARS s short\nLOOKUP_TABLE default\n" + times("7", 24) +
+         "\nSCALARS t float\nLOOKUP_TABLE default\n" + times("1.5", 23) + "x\n",
+     "values_count", 2},
+    {"a binary attribute cut short after the samples",
+     head + "BINARY\n" + grid + "SCALARS s unsigned_char\nLOOKUP_TABLE default\n" +
+         std::string(24, '\x01') + "\nSCALARS t short\nLOOKUP_TABLE default\n" +
+         std::string(20, '\0'),
+     "values_length", 1},
+    {"CELL_DATA of another grid",
+     head + "ASCII\n" + grid + "SCALARS s short\nLOOKUP_TABLE default\n" + times("7", 24) +
+         "\nCELL_DATA 7\n",
+     "cell_data_count", 1},
+};
+
+class refusal : public testing::TestWithParam<problem_case> {};
+
+// The message of voxinfo's first problem in its JSON object; empty where there is none.
+std::string first_problem(const std::string& json, std::string& code) {
+    const std::string list = "\"problems\":[{\"code\":\"";
+    const auto at = json.find(list);
+    if (at == std::string::npos) {
+        return {};
+    }
+    const auto code_end = json.find('"', at + list.size());
+    code = json.substr(at + list.size(), code_end - at - list.size());
+    const std::string message = "\"message\":\"";
+    const auto from = json.find(message, code_end) + message.size();
+    return json.substr(from, json.find("\"}", from) - from);
+}
+
+TEST_P(refusal, is_voxinfos_first_problem_in_its_words) {
+    const problem_case& c = GetParam();
+    const scratch_dir dir;
+    write_file(dir.path() + "/f.vtk", c.file);
+    const auto info = run_program(VOXINFO, {"voxinfo", "--json", "f.vtk"}, dir.path());
+    std::string code;
+    const std::string first = first_problem(info.out, code);
+    EXPECT_EQ(code, c.first_code) << info.out;
+    EXPECT_EQ(info.out.find("\"result\":\"" + std::to_string(c.problems) + " problem") !=
+                  std::string::npos,
+              c.problems > 0)
+        << info.out;
+    const auto linked = run_program(VOXLINK, {"voxlink", "f.vtk", "f.mhd"}, dir.path());
+    if (c.first_code.empty()) {
+        EXPECT_EQ(linked.status, 0) << linked.err;
+        EXPECT_EQ(linked.err, "");
+    } else {
+        EXPECT_EQ(linked.status, 1);
+        EXPECT_EQ(linked.err, "voxlink: f.vtk: " + first + "\n");
+        EXPECT_FALSE(std::filesystem::exists(dir.path() + "/f.mhd"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(files, refusal, testing::ValuesIn(problem_cases), name_of<problem_case>);
 
 } // namespace
