@@ -1,6 +1,7 @@
 // The reader on its own: whatever sizes the reads come in, a file gives the same report, so that
 // nothing depends on where the buffer happens to end.
 #include "inspect.hpp"
+#include "json.hpp"
 #include "values.hpp"
 
 #include <gtest/gtest.h>
@@ -288,3 +289,28 @@ TEST(reader, reads_text_reals_as_strtod_rounds_them) {
 }
 
 } // namespace
+
+// Bytes as a JSON string: every control byte escaped with both hex digits, UTF-8 kept to its last
+// character, and every byte of what is not UTF-8 (a lone lead, an encoded surrogate, an overlong
+// form, past U+10FFFF) as U+FFFD, which every JSON reader takes.
+TEST(json, writes_bytes_as_every_json_reader_takes_them) {
+    const std::string fffd = "\xef\xbf\xbd";
+    const struct {
+        std::string bytes, json;
+    } rows[] = {
+        {"\x1f", "\"\\u001f\""},
+        {"\x01\x1a\x7f", "\"\\u0001\\u001a\\u007f\""},
+        {"\"\\\n\t\r", "\"\\\"\\\\\\n\\t\\r\""},
+        {"a\xc3\xa9", "\"a\xc3\xa9\""}, // a last character of two bytes
+        {"\xef\xbf\xbf\xef\xa4\x80", "\"\xef\xbf\xbf\xef\xa4\x80\""},  // led by 0xEF
+        {"\xf0\x9f\x98\x80", "\"\xf0\x9f\x98\x80\""},                  // four bytes, at the end
+        {"\xed\xa0\x80", "\"" + fffd + fffd + fffd + "\""},            // U+D800, a surrogate
+        {"\xe0\x80\x80", "\"" + fffd + fffd + fffd + "\""},            // overlong
+        {"\xf4\x90\x80\x80", "\"" + fffd + fffd + fffd + fffd + "\""}, // past U+10FFFF
+        {"x\xc3", "\"x" + fffd + "\""},                                // a lead at the end
+        {"\xff", "\"" + fffd + "\""},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(vox::info::json_string(row.bytes), row.json) << row.json;
+    }
+}

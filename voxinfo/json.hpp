@@ -20,9 +20,8 @@ std::string report_json(const contents& file, const std::vector<finding>& findin
 std::string failure_json(const std::string& path, const char* code, const std::string& message);
 
 // Bytes as a JSON string, quotes included: UTF-8 as it is, quotes, backslashes and control
-// characters escaped, and each byte that is not part of valid UTF-8 as the lone surrogate
-// \udcNN (NN its value), as Python's "surrogateescape" has it: os.fsencode() gives the bytes
-// back.
+// characters escaped, and each byte that is not part of valid UTF-8 (a surrogate encoded in it
+// too) as U+FFFD, the replacement character, which every JSON reader takes.
 std::string json_string(std::string_view bytes);
 
 // A number as the text report writes it, as a JSON value: the number itself, or a string for
