@@ -402,27 +402,44 @@ std::size_t sample_sink::take(const char* data, std::size_t size, std::uint64_t,
     return took;
 }
 
-std::string sample_sink::range() const {
+std::optional<std::pair<shown_value, shown_value>> sample_sink::bounds() const {
     switch (type_.kind) {
     case number_kind::signed_integer:
         if (s_.smin <= s_.smax) {
-            return std::to_string(s_.smin) + " to " + std::to_string(s_.smax);
+            return std::pair{shown_value::of_signed(s_.smin), shown_value::of_signed(s_.smax)};
         }
         break;
     case number_kind::unsigned_integer:
     case number_kind::bit:
         if (s_.umin <= s_.umax) {
-            return std::to_string(s_.umin) + " to " + std::to_string(s_.umax);
+            return std::pair{shown_value::of(s_.umin), shown_value::of(s_.umax)};
         }
         break;
     case number_kind::floating:
         if (s_.fmin <= s_.fmax) {
             const bool single = !text_ && type_.size == 4;
-            return format_number(s_.fmin, single) + " to " + format_number(s_.fmax, single);
+            return std::pair{shown_value::of_real(s_.fmin, single),
+                             shown_value::of_real(s_.fmax, single)};
         }
         break;
     }
-    return "none";
+    return std::nullopt;
+}
+
+bool shown_value::finite() const {
+    return is != kind::real || std::isfinite(r);
+}
+
+std::string shown_value::text() const {
+    switch (is) {
+    case kind::signed_integer:
+        return std::to_string(s);
+    case kind::unsigned_integer:
+        return std::to_string(u);
+    case kind::real:
+        break;
+    }
+    return format_number(r, single);
 }
 
 void order_evidence::block(const char* data, std::size_t size) {

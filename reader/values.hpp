@@ -6,8 +6,10 @@
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace vox::legacy {
 
@@ -168,6 +170,26 @@ class value_sink : public payload_sink {
 // (nan, inf, beyond the type's range for reals), and integers beyond their type, which it wraps.
 using unreadable_words = word_tally;
 
+// A value as a report gives it: an integer of either sign, or a real, written as short as it reads
+// back (as a float where it was one).
+struct shown_value {
+    enum class kind { signed_integer, unsigned_integer, real } is = kind::unsigned_integer;
+    std::int64_t s = 0;
+    std::uint64_t u = 0;
+    double r = 0;
+    bool single = false;
+    static shown_value of(std::uint64_t value) {
+        return {kind::unsigned_integer, 0, value, 0, false};
+    }
+    static shown_value of_signed(std::int64_t v) { return {kind::signed_integer, v, 0, 0, false}; }
+    static shown_value of_real(double v, bool single = false) {
+        return {kind::real, 0, 0, v, single};
+    }
+    bool finite() const;
+    // As the text report writes it: 300, -3, 0.5, 1e+30, nan.
+    std::string text() const;
+};
+
 // The values of a sample payload: binary ones read big-endian, or numbers as text.
 class sample_sink final : public value_sink {
   public:
@@ -182,8 +204,8 @@ class sample_sink final : public value_sink {
     const bad_words& bad() const { return bad_; }
     const unreadable_words& not_read_by_vtk() const { return unreadable_; }
     const unreadable_words& wrapped_by_vtk() const { return wrapped_; }
-    // "MIN to MAX" of the finite values, or "none".
-    std::string range() const;
+    // The smallest and the largest finite value; none where there is none.
+    std::optional<std::pair<shown_value, shown_value>> bounds() const;
 
     // The accumulators of the scans, one set for each kind of value.
     struct state {

@@ -40,8 +40,8 @@ report inspect(legacy::source& from, const options& how) {
     for (const finding& f : findings) {
         (f.what == finding::kind::problem ? r.problems : r.warnings) += 1;
     }
-    r.text = how.as == form::json ? report_json(file, findings, how.header_path)
-                                  : report_text(file, findings);
+    const content c = derive_content(file, findings, how.header_path);
+    r.text = how.as == form::json ? report_json(c) : report_text(c);
     return r;
 }
 
