@@ -151,10 +151,9 @@ void checker::coordinates(const array_info& a, const array_sink& values) {
                                     " has no known size; the length of the values is not checked");
     }
     array_length(name, a, a.tuples, a.bytes, values.values(), "");
-    if (text() && values.bad().count > 0) {
-        problem("not_numbers", name + ": " + plural(values.bad().count, "word is", "words are") +
-                                   " not a number, the first " + shown(values.bad().first) +
-                                   " at byte " + to_text(values.bad().first_at));
+    if (const std::string why = not_numbers_problem(name, values.bad(), "");
+        text() && !why.empty()) {
+        problem("not_numbers", why);
     }
     not_read_by_vtk(name, a, values.not_read_by_vtk());
     if (values.first_not_increasing() != 0) {
@@ -225,11 +224,9 @@ void checker::sample_values(const sample_sink* values, std::uint64_t bytes,
         if (const std::string why = samples_count_problem(m_, values->values()); !why.empty()) {
             problem("samples_count", why);
         }
-        if (values->bad().count > 0) {
-            problem("not_numbers",
-                    "samples: " + plural(values->bad().count, "word is", "words are") +
-                        " not a number of type " + a.type_word + ", the first " +
-                        shown(values->bad().first) + " at byte " + to_text(values->bad().first_at));
+        if (const std::string why = not_numbers_problem("samples", values->bad(), a.type_word);
+            !why.empty()) {
+            problem("not_numbers", why);
         }
         words_vtk_misreads("samples", a, *values);
     } else if (const std::string why = samples_length_problem(m_, bytes, where); !why.empty()) {
@@ -314,11 +311,9 @@ void checker::attribute_values(const array_info& a, const sample_sink* values) {
     array_length(name, a, uint128{a.tuples} * a.components, a.bytes,
                  values != nullptr ? values->values() : a.words, "");
     if (values != nullptr && text()) {
-        if (values->bad().count > 0) {
-            problem("not_numbers",
-                    name + ": " + plural(values->bad().count, "word is", "words are") +
-                        " not a number of type " + a.type_word + ", the first " +
-                        shown(values->bad().first) + " at byte " + to_text(values->bad().first_at));
+        if (const std::string why = not_numbers_problem(name, values->bad(), a.type_word);
+            !why.empty()) {
+            problem("not_numbers", why);
         }
         words_vtk_misreads(name, a, *values);
     }

@@ -156,6 +156,16 @@ std::string samples_count_problem(const file_model& m, std::uint64_t found) {
            to_text(found);
 }
 
+std::string not_numbers_problem(const std::string& name, const bad_words& bad,
+                                const std::string& type_word) {
+    if (bad.count == 0) {
+        return {};
+    }
+    return name + ": " + plural(bad.count, "word is", "words are") + " not a number" +
+           (type_word.empty() ? "" : " of type " + type_word) + ", the first " + shown(bad.first) +
+           " at byte " + to_text(bad.first_at);
+}
+
 std::string samples_length_problem(const file_model& m, std::uint64_t found,
                                    const std::string& where) {
     const array_info& a = m.arrays[*m.samples];

@@ -69,6 +69,9 @@ std::string cell_data_problem(const file_model& model);
 std::string reference_problem(const file_model& model, const samples_facts& samples);
 // `found` numbers of text samples against what the grid needs.
 std::string samples_count_problem(const file_model& model, std::uint64_t found);
+// The words of the text values of `name` that are no numbers (of type `type_word`, where given).
+std::string not_numbers_problem(const std::string& name, const bad_words& bad,
+                                const std::string& type_word);
 // `found` bytes of binary samples against what the grid needs, with what the length would fit;
 // `where` names a file other than the header (" in PATH").
 std::string samples_length_problem(const file_model& model, std::uint64_t found,

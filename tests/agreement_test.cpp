@@ -185,6 +185,8 @@ struct problem_case {
     std::string file;       // f.vtk
     std::string first_code; // of voxinfo's first problem; empty: none, voxlink writes
     unsigned problems = 0;  // how many voxinfo finds
+    // The viewer reads the samples that the grid needs, as VTK's reader does, and no more.
+    bool viewer_reads = false;
 };
 
 void PrintTo(const problem_case& c, std::ostream* os) {
@@ -219,6 +221,9 @@ const problem_case problem_cases[] = {
          std::string(24, '\x01') + "\nSCALARS t short\nLOOKUP_TABLE default\n" +
          std::string(20, '\0'),
      "values_length", 1},
+    {"25 numbers as text samples",
+     head + "ASCII\n" + grid + "SCALARS s short\nLOOKUP_TABLE default\n" + times("7", 25) + "\n",
+     "samples_count", 1, true},
     {"CELL_DATA of another grid",
      head + "ASCII\n" + grid + "SCALARS s short\nLOOKUP_TABLE default\n" + times("7", 24) +
          "\nCELL_DATA 7\n",
@@ -261,6 +266,18 @@ TEST_P(refusal, is_voxinfos_first_problem_in_its_words) {
         EXPECT_EQ(linked.status, 1);
         EXPECT_EQ(linked.err, "voxlink: f.vtk: " + first + "\n");
         EXPECT_FALSE(std::filesystem::exists(dir.path() + "/f.mhd"));
+    }
+    // The viewer refuses a file for its samples, when it opens it or reads them, in those words.
+    if (c.first_code.starts_with("samples")) {
+        const std::string path = dir.path() + "/f.vtk";
+        vox::view::volume v;
+        std::string why = vox::view::open(path, vox::legacy::byte_order::big_endian, v);
+        if (why.empty()) {
+            std::vector<char> out(std::size_t{24} * 8);
+            std::uint64_t read = 0;
+            why = vox::view::read_samples(v, v.whole(), out.data(), read);
+        }
+        EXPECT_EQ(why, c.viewer_reads ? std::string() : path + ": " + first);
     }
 }
 
