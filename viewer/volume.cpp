@@ -83,7 +83,9 @@ std::string open(const std::string& path, byte_order order, volume& v) {
         return failure_text(path, parsed);
     }
     const legacy::file_model& m = v.model;
-    const legacy::file_facts facts = legacy::derive(m, path);
+    const legacy::file_facts facts = legacy::derive(
+        m, path,
+        order == byte_order::automatic ? legacy::deriving::byte_order : legacy::deriving::header);
     if (!facts.samples) {
         return path + ": no samples: no SCALARS in POINT_DATA";
     }
@@ -120,11 +122,13 @@ std::string open(const std::string& path, byte_order order, volume& v) {
                    legacy::samples_length_problem(
                        m, s.bytes_found, m.coding == encoding::binary_file ? " in " + s.path : "");
         }
-        const std::optional<bool> little = legacy::samples_little_endian(m, s, order);
+        const std::optional<bool> little = legacy::samples_little_endian(s, order);
         if (!little) {
             return path + ": samples: error reading " + v.samples_path;
         }
         v.little_endian_samples = *little;
+        v.order_note = legacy::order_note(s);
+        v.order_unknown = s.judged && s.judged->order == legacy::order_evidence::verdict::unknown;
     }
     return {};
 }
@@ -555,18 +559,21 @@ std::string read_text(const volume& v, int fd, const sampling& part, char* out,
         return stopped;
     }
     bytes_read += a.bytes;
-    const std::uint64_t words = found.back().words; // the index after the last word
-    const legacy::uint128 count = v.model.points() * a.components;
-    if (words < count) {
-        return v.header_path + ": samples: expected " + plural(count, "number", "numbers") +
-               ", found " + to_text(words);
-    }
+    // The words that are no numbers, and the numbers, counted as voxinfo counts them.
+    legacy::bad_words bad;
     for (const text_stretch& f : found) {
-        if (f.bad > 0) {
-            return v.header_path + ": samples: a word is not a number of type " + a.type_word +
-                   ", the first " + legacy::shown(f.first_bad) + " at byte " +
-                   to_text(f.first_bad_at);
+        if (f.bad > 0 && bad.count == 0) {
+            bad.note(f.first_bad.data(), f.first_bad.data() + f.first_bad.size(), f.first_bad_at);
+            bad.count = 0;
         }
+        bad.count += f.bad;
+    }
+    const std::uint64_t numbers = found.back().words - bad.count; // the index after the last word
+    if (numbers < v.model.points() * a.components) {
+        return v.header_path + ": " + legacy::samples_count_problem(v.model, numbers);
+    }
+    if (bad.count > 0) {
+        return v.header_path + ": " + legacy::not_numbers_problem("samples", bad, a.type_word);
     }
     return {};
 }

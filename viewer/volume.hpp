@@ -31,6 +31,10 @@ struct volume {
     std::size_t samples_at = 0; // the samples' index in model.arrays
     // The order of the binary values as they are read: whether their bytes are little-endian.
     bool little_endian_samples = false;
+    // What was judged of that order, where it was asked to be judged: the order taken, or why it
+    // is unknown and the declared one taken, which the VTK reader shows as a warning.
+    std::string order_note;
+    bool order_unknown = false;
     // The position of every grid line along x, y and z: from the coordinate arrays of a
     // rectilinear grid, from spacing and origin (x and y) and the locations (z) of a slice stack;
     // empty for a uniform grid.

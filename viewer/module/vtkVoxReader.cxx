@@ -159,6 +159,9 @@ bool vtkVoxReader::Open() {
         vtkErrorMacro(<< why);
         return false;
     }
+    if (in.Volume.order_unknown) {
+        vtkWarningMacro(<< this->FileName << ": " << in.Volume.order_note);
+    }
     in.Opened = true;
     in.Order = this->ByteOrder;
     in.Name = this->FileName;
