@@ -26,10 +26,9 @@ folder=${2:-$([ -d /dev/shm ] && echo /dev/shm || echo "${TMPDIR:-/tmp}")}
 runs=${3:-3}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${VOX_BUILD:-$root/build-paraview}
-plugin=$(find "$build/lib" -path "*/plugins/VoxReader/VoxReader.so" -print -quit)
-[ -n "$plugin" ] || { echo "no VoxReader.so in $build: build with -DVOX_PARAVIEW=ON" >&2; exit 1; }
-export PV_PLUGIN_PATH=${plugin%/*}
-export PYTHONPATH=$build/lib/python3/dist-packages${PYTHONPATH:+:$PYTHONPATH}
+# shellcheck source=bench/plugin.sh disable=SC1091
+. "$root/bench/plugin.sh"
+plugin_environment "$build"
 voxeven=$build/voxeven/voxeven
 floor=$build/viewer/bench_floor
 

@@ -18,11 +18,20 @@ def resident_kib():
     return 0
 
 
-before = resident_kib()
-start = time.perf_counter()
-reader = simple.OpenDataFile(sys.argv[1])
-reader.UpdatePipeline()
-seconds = time.perf_counter() - start
-peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before
-points = reader.GetDataInformation().GetNumberOfPoints()
-print("%s %.3f %d %d" % (reader.GetXMLName(), seconds, peak, points))
+def timed_open(path, configure=None):
+    """The reader after OpenDataFile, `configure(reader)` and UpdatePipeline; the seconds they
+    took, and the growth of the resident memory at its peak, in KiB."""
+    before = resident_kib()
+    start = time.perf_counter()
+    reader = simple.OpenDataFile(path)
+    if configure is not None:
+        configure(reader)
+    reader.UpdatePipeline()
+    seconds = time.perf_counter() - start
+    return reader, seconds, resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before
+
+
+if __name__ == "__main__":
+    reader, seconds, peak = timed_open(sys.argv[1])
+    points = reader.GetDataInformation().GetNumberOfPoints()
+    print("%s %.3f %d %d" % (reader.GetXMLName(), seconds, peak, points))

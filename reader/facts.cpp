@@ -18,17 +18,58 @@ namespace vox::legacy {
 namespace {
 
 constexpr bool host_little = std::endian::native == std::endian::little;
-// The bytes of samples that the automatic byte order is judged from.
-constexpr std::uint64_t judged_bytes = std::uint64_t{16} << 20;
+// The byte order is judged from this many blocks of this many bytes: the first, and the others
+// evenly spaced through the payload up to its end.
+constexpr std::uint64_t judged_blocks = 64;
+constexpr std::uint64_t judged_block = std::uint64_t{64} << 10;
 
 std::string dimensions_text(const file_model& m) {
     return to_text(m.dimensions[0]) + " x " + to_text(m.dimensions[1]) + " x " +
            to_text(m.dimensions[2]);
 }
 
+// Judges the byte order of the binary samples `s` from blocks of them.
+order_judgement judge(const type_info& type, const samples_facts& s) {
+    order_judgement j;
+    const std::uint64_t available = static_cast<std::uint64_t>(
+        std::min<uint128>(*s.bytes_needed, s.bytes_found) / type.size * type.size);
+    const std::uint64_t block = judged_block / type.size * type.size;
+    // Blocks are read at their offsets, which only a regular file has.
+    struct stat st {};
+    if (::stat(s.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        j.why_unknown = "the samples are not in a regular file";
+        return j;
+    }
+    const int fd = ::open(s.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        j.read_failed = true;
+        return j;
+    }
+    order_evidence evidence(type);
+    std::string bytes(static_cast<std::size_t>(std::min(block, available)), '\0');
+    // Few enough values are read whole, one block after the other.
+    const bool whole = available <= block * judged_blocks;
+    const std::uint64_t count = whole ? (available + block - 1) / block : judged_blocks;
+    for (std::uint64_t i = 0; i < count && !j.read_failed; ++i) {
+        const std::uint64_t at =
+            whole ? i * block : (available - block) / (count - 1) * i / type.size * type.size;
+        const std::uint64_t size = std::min(block, available - at);
+        j.read_failed = !read_at(fd, bytes.data(), size, s.offset + at);
+        evidence.block(bytes.data(), static_cast<std::size_t>(size));
+    }
+    ::close(fd);
+    j.order = j.read_failed ? order_evidence::verdict::unknown : evidence.judged();
+    if (j.read_failed) {
+        j.why_unknown = "error reading " + s.path;
+    } else if (j.order == order_evidence::verdict::unknown) {
+        j.why_unknown = evidence.why_unknown();
+    }
+    return j;
+}
+
 } // namespace
 
-file_facts derive(const file_model& m, const std::string& header_path) {
+file_facts derive(const file_model& m, const std::string& header_path, deriving what) {
     file_facts f;
     if (!m.samples) {
         return f;
@@ -41,10 +82,15 @@ file_facts derive(const file_model& m, const std::string& header_path) {
         s.bytes_needed =
             a.type->kind == number_kind::bit ? (s.values + 7) / 8 : s.values * a.type->size;
     }
+    const bool ordered = what == deriving::byte_order && a.type != nullptr &&
+                         a.type->kind != number_kind::bit && a.type->size > 1;
     if (m.coding != encoding::binary_file) {
         s.path = header_path;
         s.offset = a.offset;
         s.bytes_found = a.bytes;
+        if (ordered && m.coding == encoding::binary) {
+            s.judged = judge(*a.type, s);
+        }
         return f;
     }
     const reference_place place = find_reference(m.reference, header_path);
@@ -63,6 +109,9 @@ file_facts derive(const file_model& m, const std::string& header_path) {
     struct stat st {};
     if (::stat(place.path.c_str(), &st) == 0) {
         s.bytes_found = static_cast<std::uint64_t>(st.st_size);
+    }
+    if (ordered) {
+        s.judged = judge(*a.type, s);
     }
     return f;
 }
@@ -105,6 +154,16 @@ std::string samples_count_problem(const file_model& m, std::uint64_t found) {
         a.components == 1 ? " (the points)" : " (the points x " + to_text(a.components) + ")";
     return "samples: expected " + plural(count, "number", "numbers") + of_points + ", found " +
            to_text(found);
+}
+
+std::string not_numbers_problem(const std::string& name, const bad_words& bad,
+                                const std::string& type_word) {
+    if (bad.count == 0) {
+        return {};
+    }
+    return name + ": " + plural(bad.count, "word is", "words are") + " not a number" +
+           (type_word.empty() ? "" : " of type " + type_word) + ", the first " + shown(bad.first) +
+           " at byte " + to_text(bad.first_at);
 }
 
 std::string samples_length_problem(const file_model& m, std::uint64_t found,
@@ -205,41 +264,30 @@ std::string length_problem(const file_model& m, const std::string& name, const a
            (bytes < expected ? " (too few)" : " (too many)");
 }
 
-std::optional<bool> samples_little_endian(const file_model& m, const samples_facts& s,
-                                          byte_order order) {
+std::optional<bool> samples_little_endian(const samples_facts& s, byte_order order) {
     if (order != byte_order::automatic) {
         return order == byte_order::little_endian;
     }
-    const array_info& a = m.arrays[s.index];
-    if (m.coding == encoding::ascii || a.type == nullptr || a.type->kind == number_kind::bit ||
-        !s.bytes_needed) {
-        return false;
-    }
-    const std::uint64_t size = static_cast<std::uint64_t>(
-        std::min<uint128>(std::min<uint128>(*s.bytes_needed, s.bytes_found),
-                          judged_bytes / a.type->size * a.type->size));
-    const int fd = ::open(s.path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    if (s.judged && s.judged->read_failed) {
         return std::nullopt;
     }
-    std::string bytes(size, '\0');
-    const bool read = read_at(fd, bytes.data(), size, s.offset);
-    ::close(fd);
-    if (!read) {
-        return std::nullopt;
-    }
-    sample_sink judge(*a.type, false);
-    judge.take(bytes.data(), bytes.size(), s.offset, true);
-    return judge.looks_swapped();
+    return s.judged && s.judged->order == order_evidence::verdict::little_endian;
 }
 
-std::optional<bool> judged_little_endian(const file_model& m, const sample_sink& values) {
-    const type_info* type = m.samples ? m.arrays[*m.samples].type : nullptr;
-    if (m.coding == encoding::ascii || type == nullptr || type->kind == number_kind::bit ||
-        type->size < 2) {
-        return std::nullopt;
+std::string order_note(const samples_facts& s) {
+    if (!s.judged) {
+        return {};
     }
-    return values.looks_swapped();
+    switch (s.judged->order) {
+    case order_evidence::verdict::little_endian:
+        return "the samples look little-endian; taken so";
+    case order_evidence::verdict::big_endian:
+        return "the samples look big-endian; taken so";
+    case order_evidence::verdict::unknown:
+        break;
+    }
+    return "the byte order of the samples is unknown: " + s.judged->why_unknown +
+           "; taken as big-endian, as the layout declares";
 }
 
 std::string numpy_dtype(const type_info& type, bool little_endian) {

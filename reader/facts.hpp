@@ -21,6 +21,15 @@ namespace vox::legacy {
 // (from the start of the samples, and from each coordinate array).
 enum class byte_order { big_endian, little_endian, automatic };
 
+// The byte order of binary samples as their values show it, judged from the same bounded part of
+// them for every program: the first block and blocks evenly spaced through the payload, so that
+// neither leading empty slices nor the size of the file decide.
+struct order_judgement {
+    order_evidence::verdict order = order_evidence::verdict::unknown;
+    std::string why_unknown;  // in words that follow "the byte order is unknown: "
+    bool read_failed = false; // the samples could not be read; the order is unknown
+};
+
 // Where the samples lie, and what the grid needs of them.
 struct samples_facts {
     std::size_t index = 0; // into the model's arrays
@@ -38,15 +47,21 @@ struct samples_facts {
     // The sample bytes there: the binary payload as the header was read, or the size of the
     // referenced file.
     std::uint64_t bytes_found = 0;
+    // The byte order of binary values of two bytes or more, where it was judged.
+    std::optional<order_judgement> judged;
 };
 
 struct file_facts {
     std::optional<samples_facts> samples; // none without SCALARS in POINT_DATA
 };
 
-// Derives the facts of a file that was read from `header_path`; looks at a referenced file's
-// size, and reads nothing.
-file_facts derive(const file_model& model, const std::string& header_path);
+// What derive() reads: the header's facts alone (a referenced file's size, no sample), or those
+// and the byte order of binary samples, judged from at most a few MiB of them.
+enum class deriving { header, byte_order };
+
+// Derives the facts of a file that was read from `header_path`.
+file_facts derive(const file_model& model, const std::string& header_path,
+                  deriving what = deriving::header);
 
 // The problems among the facts, each as voxinfo reports it; empty where there is none.
 std::string point_data_problem(const file_model& model);
@@ -54,6 +69,9 @@ std::string cell_data_problem(const file_model& model);
 std::string reference_problem(const file_model& model, const samples_facts& samples);
 // `found` numbers of text samples against what the grid needs.
 std::string samples_count_problem(const file_model& model, std::uint64_t found);
+// The words of the text values of `name` that are no numbers (of type `type_word`, where given).
+std::string not_numbers_problem(const std::string& name, const bad_words& bad,
+                                const std::string& type_word);
 // `found` bytes of binary samples against what the grid needs, with what the length would fit;
 // `where` names a file other than the header (" in PATH").
 std::string samples_length_problem(const file_model& model, std::uint64_t found,
@@ -73,15 +91,15 @@ std::string length_problem(const file_model& model, const std::string& name, con
                            uint128 expected, std::uint64_t bytes, std::uint64_t numbers,
                            const std::string& of_what = "");
 
-// Whether binary samples read as `order` says are little-endian: for `automatic`, judged from
-// at most the first 16 MiB of them. None when they cannot be read.
-std::optional<bool> samples_little_endian(const file_model& model, const samples_facts& samples,
-                                          byte_order order);
+// Whether binary samples read as `order` says are little-endian: for `automatic`, as judged
+// (derived with deriving::byte_order), the declared big-endian order where the judgement is
+// unknown. None when they cannot be read.
+std::optional<bool> samples_little_endian(const samples_facts& samples, byte_order order);
 
-// Whether binary samples look little-endian, judged from all their values as read into `values`:
-// none where the order means nothing or is not judged (text, bits, one byte a value, a type
-// word of unknown size).
-std::optional<bool> judged_little_endian(const file_model& model, const sample_sink& values);
+// What a program says of the order it takes for `automatic`: "the samples look little-endian;
+// taken so", or why the order is unknown and that the declared order is taken. Empty where no
+// order was judged.
+std::string order_note(const samples_facts& samples);
 
 // numpy's dtype of values of `type` in that byte order: ">u2", "<f8", "|u1"; empty for bits,
 // which numpy cannot map.

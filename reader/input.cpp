@@ -82,15 +82,21 @@ input::input(source& from)
     : from_(from),
       buffer_(static_cast<char*>(::operator new (buffer_size, std::align_val_t{4096}))) {}
 
-bool input::fill() {
+bool input::fill(bool in_place) {
     if (eof_) {
         return false;
     }
-    if (pos_ > 0) {
-        std::memmove(buffer_.get(), buffer_.get() + pos_, end_ - pos_);
-        base_ += pos_;
-        end_ -= pos_;
-        pos_ = 0;
+    // What is left moves to the front. With `in_place`, for binary values of a known count, it
+    // moves only as near the front as keeps every byte where it lies within its page of the
+    // file: the kernel copies a read into a buffer placed otherwise several times slower, and a
+    // header of an odd length would place every read of the samples so.
+    constexpr std::size_t page = 4096;
+    const auto to = in_place ? static_cast<std::size_t>((base_ + pos_) % page) : 0;
+    if (pos_ > to || (in_place && pos_ == end_)) {
+        std::memmove(buffer_.get() + to, buffer_.get() + pos_, end_ - pos_);
+        base_ = base_ + pos_ - to;
+        end_ = to + (end_ - pos_);
+        pos_ = to;
     }
     if (end_ == buffer_size) {
         return false;
@@ -229,7 +235,7 @@ std::uint64_t input::stream_count(std::uint64_t count, payload_sink& sink) {
                 break;
             }
         }
-        if (!fill()) {
+        if (!fill(true)) {
             // The end of the file, or a full buffer that the sink leaves untouched: it takes what
             // there is.
             const auto rest = static_cast<std::size_t>(std::min<std::uint64_t>(end_ - pos_, left));

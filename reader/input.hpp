@@ -124,7 +124,9 @@ class input {
     void lose_lines() { lines_known_ = false; }
 
   private:
-    bool fill(); // moves what is left to the front and reads more; false when nothing came
+    // Moves what is left to the front (`in_place`: as near as keeps each byte's place within its
+    // page) and reads more; false when nothing came.
+    bool fill(bool in_place = false);
     line_status word_at(std::string_view& word, bool consume);
     source& from_;
     // Page-aligned: the kernel copies a page-aligned file block fastest into a page-aligned

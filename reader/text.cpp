@@ -77,9 +77,7 @@ std::string json_string(std::string_view bytes) {
                 out.append(bytes.substr(i, n));
                 i += n;
             } else {
-                out += "\\udc";
-                out += hex[c >> 4];
-                out += hex[c & 15];
+                out += "\xef\xbf\xbd"; // U+FFFD, the replacement character
                 ++i;
             }
             continue;

@@ -19,9 +19,8 @@ std::string plural(uint128 n, const char* one, const char* many);
 std::string printable(std::string_view text);
 
 // Bytes as a JSON string, quotes included: UTF-8 as it is, quotes, backslashes and control
-// characters escaped, and each byte that is not part of valid UTF-8 as the lone surrogate
-// \udcNN (NN its value), as Python's "surrogateescape" has it: os.fsencode() gives the bytes
-// back.
+// characters escaped, and each byte that is not part of valid UTF-8 (a surrogate encoded in it
+// too) as U+FFFD, the replacement character, which every JSON reader takes.
 std::string json_string(std::string_view bytes);
 
 // The kind of a grid as reports name it: "uniform", "rectilinear", "slice stack".

@@ -39,12 +39,6 @@ bool float_reads(double value) {
     return std::fabs(value) < static_cast<double>(std::numeric_limits<float>::max()) + 0x1p103;
 }
 
-// Values that are also read the other way round, for the little-endian evidence: the first ones of
-// every stretch of the payload, counted in values, so that the evidence is the same wherever the
-// blocks that stream past end.
-constexpr std::uint64_t probe = 512;
-constexpr std::uint64_t probe_stretch = 16384;
-
 } // namespace
 
 integer_word parse_integer(const char* p, const char* end) {
@@ -133,43 +127,27 @@ bool odd_value(T value) {
     return !std::isfinite(v) || (v != 0 && (v < small || v > large));
 }
 
-// Probes the values of a block that lie at the start of a stretch; `s.index` is the number of the
-// first. A step goes from the value before, which the block before may have held.
+// Weighs the values of a block as written and swapped; `n` of them.
 template <typename T>
-void probe_block(const char* p, std::size_t n, sample_sink::state& s) {
-    std::size_t i = 0;
-    while (i < n) {
-        const std::uint64_t in_stretch = (s.index + i) % probe_stretch;
-        if (in_stretch >= probe) {
-            i += static_cast<std::size_t>(
-                std::min<std::uint64_t>(probe_stretch - in_stretch, n - i));
-            continue;
-        }
-        const std::size_t until =
-            i + static_cast<std::size_t>(std::min<std::uint64_t>(probe - in_stretch, n - i));
-        for (; i < until; ++i) {
-            const T v = load<T>(p + i * sizeof(T));
-            const T w = load<T, true>(p + i * sizeof(T));
-            if constexpr (std::is_floating_point_v<T>) {
+void weigh_block(const char* p, std::size_t n, order_evidence::state& s) {
+    s.values += n;
+    for (std::size_t i = 0; i < n; ++i) {
+        const T v = load<T>(p + i * sizeof(T));
+        const T w = load<T, true>(p + i * sizeof(T));
+        if constexpr (std::is_floating_point_v<T>) {
+            if (v != 0 || std::signbit(v)) {
                 s.odd += odd_value(v) ? 1 : 0;
                 s.odd_swapped += odd_value(w) ? 1 : 0;
                 ++s.checked;
-            } else if ((s.index + i) % probe_stretch != 0) {
-                const double pv =
-                    i > 0 ? static_cast<double>(load<T>(p + (i - 1) * sizeof(T))) : s.last;
-                const double pw = i > 0
-                                      ? static_cast<double>(load<T, true>(p + (i - 1) * sizeof(T)))
-                                      : s.last_swapped;
-                s.steps += std::fabs(static_cast<double>(v) - pv);
-                s.steps_swapped += std::fabs(static_cast<double>(w) - pw);
-                ++s.pairs;
             }
+        } else if (i > 0) {
+            s.steps += std::fabs(static_cast<double>(v) -
+                                 static_cast<double>(load<T>(p + (i - 1) * sizeof(T))));
+            s.steps_swapped +=
+                std::fabs(static_cast<double>(w) -
+                          static_cast<double>(load<T, true>(p + (i - 1) * sizeof(T))));
+            ++s.pairs;
         }
-    }
-    if (n > 0) {
-        s.last = static_cast<double>(load<T>(p + (n - 1) * sizeof(T)));
-        s.last_swapped = static_cast<double>(load<T, true>(p + (n - 1) * sizeof(T)));
-        s.index += n;
     }
 }
 
@@ -235,7 +213,6 @@ void scan_integers(const char* p, std::size_t n, sample_sink::state& s) {
         s.umin = std::min<std::uint64_t>(s.umin, static_cast<T>(lo ^ flip));
         s.umax = std::max<std::uint64_t>(s.umax, static_cast<T>(hi ^ flip));
     }
-    probe_block<T>(p, n, s);
 }
 
 template <typename T>
@@ -254,7 +231,6 @@ std::uint64_t scan_reals(const char* p, std::size_t n, sample_sink::state& s) {
     }
     s.fmin = lo;
     s.fmax = hi;
-    probe_block<T>(p, n, s);
     return not_finite;
 }
 
@@ -432,39 +408,83 @@ std::size_t sample_sink::take(const char* data, std::size_t size, std::uint64_t,
     return took;
 }
 
-std::string sample_sink::range() const {
+std::optional<std::pair<shown_value, shown_value>> sample_sink::bounds() const {
     switch (type_.kind) {
     case number_kind::signed_integer:
         if (s_.smin <= s_.smax) {
-            return std::to_string(s_.smin) + " to " + std::to_string(s_.smax);
+            return std::pair{shown_value::of_signed(s_.smin), shown_value::of_signed(s_.smax)};
         }
         break;
     case number_kind::unsigned_integer:
     case number_kind::bit:
         if (s_.umin <= s_.umax) {
-            return std::to_string(s_.umin) + " to " + std::to_string(s_.umax);
+            return std::pair{shown_value::of(s_.umin), shown_value::of(s_.umax)};
         }
         break;
     case number_kind::floating:
         if (s_.fmin <= s_.fmax) {
             const bool single = !text_ && type_.size == 4;
-            return format_number(s_.fmin, single) + " to " + format_number(s_.fmax, single);
+            return std::pair{shown_value::of_real(s_.fmin, single),
+                             shown_value::of_real(s_.fmax, single)};
         }
         break;
     }
-    return "none";
+    return std::nullopt;
 }
 
-bool sample_sink::looks_swapped() const {
-    if (text_ || type_.size < 2) {
-        return false;
+bool shown_value::finite() const {
+    return is != kind::real || std::isfinite(r);
+}
+
+std::string shown_value::text() const {
+    switch (is) {
+    case kind::signed_integer:
+        return std::to_string(s);
+    case kind::unsigned_integer:
+        return std::to_string(u);
+    case kind::real:
+        break;
     }
+    return format_number(r, single);
+}
+
+void order_evidence::block(const char* data, std::size_t size) {
+    if (type_.kind == number_kind::bit) {
+        return;
+    }
+    VOX_TYPE_SWITCH(type_, weigh_block<vox_t>(data, size / sizeof(vox_t), s_))
+}
+
+order_evidence::verdict order_evidence::judged() const {
+    // Data read the wrong way round is far rougher, or far more often out of any measurement's
+    // range, than read the right way: an eighth of the one against the other, or else unknown.
     if (type_.kind == number_kind::floating) {
-        // Smooth data read the wrong way round has random exponents: about a fifth of the
-        // values land far out of any measurement's range (or are not finite at all).
-        return s_.checked >= 4 && s_.odd * 10 > s_.checked && s_.odd_swapped * 8 <= s_.odd;
+        if (s_.checked >= 4 && s_.odd * 10 > s_.checked && s_.odd_swapped * 8 <= s_.odd) {
+            return verdict::little_endian;
+        }
+        if (s_.checked >= 4 && s_.odd_swapped * 10 > s_.checked && s_.odd * 8 <= s_.odd_swapped) {
+            return verdict::big_endian;
+        }
+        return verdict::unknown;
     }
-    return s_.pairs >= 16 && s_.steps > 0 && s_.steps_swapped * 8 < s_.steps;
+    if (s_.pairs >= 16 && s_.steps > 0 && s_.steps_swapped * 8 < s_.steps) {
+        return verdict::little_endian;
+    }
+    if (s_.pairs >= 16 && s_.steps_swapped > 0 && s_.steps * 8 < s_.steps_swapped) {
+        return verdict::big_endian;
+    }
+    return verdict::unknown;
+}
+
+std::string order_evidence::why_unknown() const {
+    const bool reals = type_.kind == number_kind::floating;
+    if (reals ? s_.values < 4 : s_.pairs < 16) {
+        return "too few values to judge";
+    }
+    if (reals ? s_.checked < 4 : s_.steps == 0) {
+        return reals ? "the values judged are (nearly) all zero" : "the values judged do not vary";
+    }
+    return "the values look alike read either way round";
 }
 
 array_sink::array_sink(const type_info* type, bool text) : type_(type), text_(text) {}

@@ -6,8 +6,10 @@
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace vox::legacy {
 
@@ -168,6 +170,26 @@ class value_sink : public payload_sink {
 // (nan, inf, beyond the type's range for reals), and integers beyond their type, which it wraps.
 using unreadable_words = word_tally;
 
+// A value as a report gives it: an integer of either sign, or a real, written as short as it reads
+// back (as a float where it was one).
+struct shown_value {
+    enum class kind { signed_integer, unsigned_integer, real } is = kind::unsigned_integer;
+    std::int64_t s = 0;
+    std::uint64_t u = 0;
+    double r = 0;
+    bool single = false;
+    static shown_value of(std::uint64_t value) {
+        return {kind::unsigned_integer, 0, value, 0, false};
+    }
+    static shown_value of_signed(std::int64_t v) { return {kind::signed_integer, v, 0, 0, false}; }
+    static shown_value of_real(double v, bool single = false) {
+        return {kind::real, 0, 0, v, single};
+    }
+    bool finite() const;
+    // As the text report writes it: 300, -3, 0.5, 1e+30, nan.
+    std::string text() const;
+};
+
 // The values of a sample payload: binary ones read big-endian, or numbers as text.
 class sample_sink final : public value_sink {
   public:
@@ -182,23 +204,14 @@ class sample_sink final : public value_sink {
     const bad_words& bad() const { return bad_; }
     const unreadable_words& not_read_by_vtk() const { return unreadable_; }
     const unreadable_words& wrapped_by_vtk() const { return wrapped_; }
-    // "MIN to MAX" of the finite values, or "none".
-    std::string range() const;
-    // Whether the values read with their bytes swapped look far more like data.
-    bool looks_swapped() const;
+    // The smallest and the largest finite value; none where there is none.
+    std::optional<std::pair<shown_value, shown_value>> bounds() const;
 
     // The accumulators of the scans, one set for each kind of value.
     struct state {
         std::int64_t smin, smax;
         std::uint64_t umin, umax;
         double fmin, fmax;
-        // Little-endian evidence from a part of the values: summed steps between neighbours, and
-        // values no data would hold (NaN, infinities, denormals, huge), as read and swapped.
-        double steps = 0, steps_swapped = 0;
-        std::uint64_t pairs = 0, odd = 0, odd_swapped = 0, checked = 0;
-        // The values scanned so far, and the last of them as read and swapped.
-        std::uint64_t index = 0;
-        double last = 0, last_swapped = 0;
     };
 
   private:
@@ -208,6 +221,32 @@ class sample_sink final : public value_sink {
     std::uint64_t bytes_ = 0, values_ = 0, not_finite_ = 0;
     bad_words bad_;
     unreadable_words unreadable_, wrapped_;
+    state s_;
+};
+
+// What blocks of binary values say of their byte order, each block read as written (big-endian)
+// and the other way round. Integers: the summed steps between neighbours within a block, which
+// the wrong order makes far larger on smooth data. Reals: the values that no data holds (NaN,
+// infinities, denormals, huge), which the wrong order gives about a fifth of the time; values
+// whose bytes are all zero say nothing and are not counted.
+class order_evidence {
+  public:
+    enum class verdict { big_endian, little_endian, unknown };
+    explicit order_evidence(const type_info& type) : type_(type) {}
+    // Takes the whole values of a block; no step is taken across blocks.
+    void block(const char* data, std::size_t size);
+    verdict judged() const;
+    // Why the verdict is unknown, in words that follow "the byte order is unknown: ".
+    std::string why_unknown() const;
+
+    // The evidence so far.
+    struct state {
+        double steps = 0, steps_swapped = 0;
+        std::uint64_t values = 0, pairs = 0, odd = 0, odd_swapped = 0, checked = 0;
+    };
+
+  private:
+    const type_info& type_;
     state s_;
 };
 

@@ -1,6 +1,7 @@
 // The reader on its own: whatever sizes the reads come in, a file gives the same report, so that
 // nothing depends on where the buffer happens to end.
 #include "inspect.hpp"
+#include "json.hpp"
 #include "values.hpp"
 
 #include <gtest/gtest.h>
@@ -190,17 +191,19 @@ TEST(reader, searches_a_pipe_only_so_far) {
     EXPECT_TRUE(whole.message.ends_with(expected + "found the end of the file")) << whole.message;
 }
 
-// Whether integer samples look little-endian: the steps between neighbours read the other way
-// round must be less than an eighth of those read as written. Value pairs of 0 and a value whose
-// two readings are X and Y.
-TEST(reader, judges_integers_swapped_past_an_eighth_of_the_steps) {
+// The byte order of integers: the steps between neighbours read one way round must be less than
+// an eighth of those read the other way, else it is unknown. Value pairs of 0 and a value whose
+// two readings are X (as written, big-endian) and Y.
+TEST(reader, judges_integer_order_past_an_eighth_of_the_steps) {
+    using verdict = vox::legacy::order_evidence::verdict;
     const struct {
         unsigned char high, low; // X = 256 high + low, Y = 256 low + high
-        bool swapped;
+        verdict judged;
     } rows[] = {
-        {8, 1, false}, // 2049 against 264: a ratio of 7.8
-        {9, 1, true},  // 2305 against 265: 8.7
-        {1, 9, false}, // the other way round
+        {8, 1, verdict::unknown},       // 2049 against 264: a ratio of 7.8
+        {9, 1, verdict::little_endian}, // 2305 against 265: 8.7
+        {1, 8, verdict::unknown},       // the other way round
+        {1, 9, verdict::big_endian},    {0, 0, verdict::unknown}, // no step either way
     };
     const vox::legacy::type_info& type = *vox::legacy::find_type("unsigned_short");
     for (const auto& row : rows) {
@@ -209,9 +212,9 @@ TEST(reader, judges_integers_swapped_past_an_eighth_of_the_steps) {
             bytes +=
                 std::string{'\0', '\0', static_cast<char>(row.high), static_cast<char>(row.low)};
         }
-        vox::legacy::sample_sink sink(type, false);
-        sink.take(bytes.data(), bytes.size(), 0, true);
-        EXPECT_EQ(sink.looks_swapped(), row.swapped) << int{row.high} << " " << int{row.low};
+        vox::legacy::order_evidence evidence(type);
+        evidence.block(bytes.data(), bytes.size());
+        EXPECT_EQ(evidence.judged(), row.judged) << int{row.high} << " " << int{row.low};
     }
 }
 
@@ -290,3 +293,28 @@ TEST(reader, reads_text_reals_as_strtod_rounds_them) {
 }
 
 } // namespace
+
+// Bytes as a JSON string: every control byte escaped with both hex digits, UTF-8 kept to its last
+// character, and every byte of what is not UTF-8 (a lone lead, an encoded surrogate, an overlong
+// form, past U+10FFFF) as U+FFFD, which every JSON reader takes.
+TEST(json, writes_bytes_as_every_json_reader_takes_them) {
+    const std::string fffd = "\xef\xbf\xbd";
+    const struct {
+        std::string bytes, json;
+    } rows[] = {
+        {"\x1f", "\"\\u001f\""},
+        {"\x01\x1a\x7f", "\"\\u0001\\u001a\\u007f\""},
+        {"\"\\\n\t\r", "\"\\\"\\\\\\n\\t\\r\""},
+        {"a\xc3\xa9", "\"a\xc3\xa9\""}, // a last character of two bytes
+        {"\xef\xbf\xbf\xef\xa4\x80", "\"\xef\xbf\xbf\xef\xa4\x80\""},  // led by 0xEF
+        {"\xf0\x9f\x98\x80", "\"\xf0\x9f\x98\x80\""},                  // four bytes, at the end
+        {"\xed\xa0\x80", "\"" + fffd + fffd + fffd + "\""},            // U+D800, a surrogate
+        {"\xe0\x80\x80", "\"" + fffd + fffd + fffd + "\""},            // overlong
+        {"\xf4\x90\x80\x80", "\"" + fffd + fffd + fffd + fffd + "\""}, // past U+10FFFF
+        {"x\xc3", "\"x" + fffd + "\""},                                // a lead at the end
+        {"\xff", "\"" + fffd + "\""},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(vox::info::json_string(row.bytes), row.json) << row.json;
+    }
+}

@@ -561,6 +561,24 @@ const info_case cases[] = {
      .args = {"f.vtk", "--jsn"},
      .status = 2,
      .err = "voxinfo: unrecognized option '--jsn'\nTry 'voxinfo --help' for more information.\n"},
+    {.name = "a text coordinate beyond a float, which VTK's reader cannot read",
+     .files = {{"f.vtk", "# vtk DataFile Version 2.0\nt\nASCII\nDIMENSIONS 2 1 1\n"
+                         "X_COORDINATES 2 float\n0 1e39\nY_COORDINATES 1 float\n0\n"
+                         "Z_COORDINATES 1 float\n0\nPOINT_DATA 2\nSCALARS s short\n"
+                         "LOOKUP_TABLE default\n1 2\n"}},
+     .lines = {"  warning: X_COORDINATES: 1 number that VTK's reader cannot read, the first "
+               "\"1e39\" at byte 76 (it reads no nan, no inf, nothing beyond float)",
+               "  result: consistent, 1 warning"}},
+    {.name = "two words of a text attribute that are no numbers, counted",
+     .files = {{"f.vtk", "# vtk DataFile Version 2.0\nt\nASCII\nDIMENSIONS 2 2 1\n"
+                         "SPACING 1 1 1\nORIGIN 0 0 0\nPOINT_DATA 4\nSCALARS s short\n"
+                         "LOOKUP_TABLE default\n1 2 3 4\nSCALARS t float\nLOOKUP_TABLE default\n"
+                         "1 x 2 y\n"}},
+     .status = 1,
+     .lines = {"  problem: SCALARS t: expected 4 numbers, found 2",
+               "  problem: SCALARS t: 2 words are not a number of type float, the first \"x\" at "
+               "byte 176",
+               "  result: 2 problems"}},
     {.name = "--json: one object a line, with every figure",
      .files = {{"f.vtk", uniform("BINARY") + eight_shorts}},
      .args = {"--json", "f.vtk"},
@@ -570,7 +588,8 @@ const info_case cases[] = {
                "\"extent\":{\"x\":[0,1],\"y\":[0,1],\"z\":[-1,1.5]},\"samples\":{\"array\":"
                "\"SCALARS\",\"name\":\"scalars\",\"type\":\"short\",\"bytes_per_value\":2,"
                "\"components\":1,\"file\":\"f.vtk\",\"offset\":202,\"bytes\":16,\"numbers\":null,"
-               "\"dtype\":\">i2\",\"byte_order\":\"big-endian\",\"shape\":[2,2,2]},\"values\":{"
+               "\"dtype\":\">i2\",\"byte_order\":\"unknown\",\"byte_order_unknown\":\"too few "
+               "values to judge\",\"shape\":[2,2,2]},\"values\":{"
                "\"min\":-3,\"max\":300,\"not_finite\":0},\"arrays\":[],\"problems\":[],"
                "\"warnings\":[],\"result\":\"consistent\"}"}},
     {.name = "--json after the file, abbreviated: little-endian samples and a problem",
@@ -585,7 +604,8 @@ const info_case cases[] = {
                "\"extent\":{\"x\":[0,1],\"y\":[0,1],\"z\":[-1,1.5]},\"samples\":{\"array\":"
                "\"SCALARS\",\"name\":\"scalars\",\"type\":\"double\",\"bytes_per_value\":8,"
                "\"components\":1,\"file\":\"f.vtk\",\"offset\":203,\"bytes\":64,\"numbers\":null,"
-               "\"dtype\":\"<f8\",\"byte_order\":\"little-endian\",\"shape\":[2,2,2]},\"values\":{"
+               "\"dtype\":\"<f8\",\"byte_order\":\"little-endian\",\"byte_order_unknown\":null,"
+               "\"shape\":[2,2,2]},\"values\":{"
                "\"min\":3.03865e-319,\"max\":3.03865e-319,\"not_finite\":0},\"arrays\":[],"
                "\"problems\":[{\"code\":\"point_data_count\",\"message\":\"POINT_DATA is 9, "
                "expected 8 (2 x 2 x 2)\"}],\"warnings\":[{\"code\":\"samples_little_endian\","
@@ -596,8 +616,8 @@ const info_case cases[] = {
      .files = {{"a\x01\xff\xc3\xa9.vtk/", ""}},
      .args = {"--json", "a\x01\xff\xc3\xa9.vtk"},
      .status = 2,
-     .lines = {"{\"file\":\"a\\u0001\\udcff\xc3\xa9.vtk\",\"status\":2,\"error\":{\"code\":"
-               "\"reading\",\"message\":\"Error reading a\\\\x01\\udcff\xc3\xa9.vtk: Is a "
+     .lines = {"{\"file\":\"a\\u0001\xef\xbf\xbd\xc3\xa9.vtk\",\"status\":2,\"error\":{\"code\":"
+               "\"reading\",\"message\":\"Error reading a\\\\x01\xef\xbf\xbd\xc3\xa9.vtk: Is a "
                "directory\"}}"},
      .err = "Error reading a\\x01\xff\xc3\xa9.vtk: Is a directory\n"},
 };
@@ -751,6 +771,24 @@ TEST(voxinfo_costly, reads_in_bounded_memory) {
     } else {
         ::unsetenv("ASAN_OPTIONS");
     }
+}
+
+// The referenced file in JSON: the path found where it is found, null where it is not.
+TEST(voxinfo, names_the_referenced_file_found_in_json) {
+    const scratch_dir dir;
+    const std::string head = "# vtk DataFile Version 2.0\nt\nBINARY_FILE ";
+    const std::string tail = "\nDIMENSIONS 2 1 1\nSPACING 1 1 1\nORIGIN 0 0 0\nPOINT_DATA 2\n"
+                             "SCALARS s short\nLOOKUP_TABLE default\n";
+    write_file(dir.path() + "/f.vtk", head + "s.raw" + tail);
+    write_file(dir.path() + "/s.raw", "\0\1\0\2");
+    write_file(dir.path() + "/g.vtk", head + "gone.raw" + tail);
+    const auto got = run_program(VOXINFO, {"voxinfo", "--json", "f.vtk", "g.vtk"}, dir.path());
+    EXPECT_NE(got.out.find("\"reference\":{\"path\":\"s.raw\",\"found\":\"s.raw\","),
+              std::string::npos)
+        << got.out;
+    EXPECT_NE(got.out.find("\"reference\":{\"path\":\"gone.raw\",\"found\":null,"),
+              std::string::npos)
+        << got.out;
 }
 
 } // namespace

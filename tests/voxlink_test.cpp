@@ -366,11 +366,19 @@ INSTANTIATE_TEST_SUITE_P(
                   .files = {{"v.vtk", even("unsigned_short", "BINARY_FILE r\x01\xff.raw")},
                             {"r\x01\xff.raw", samples}},
                   .args = "v.vtk",
-                  .out = written_lines[1] + written_lines[2] + written_lines[3],
+                  .out = written_lines[1] + written_lines[2],
                   .err = "voxlink: v.vtk: no XDMF companion: the data file's name r\\x01\xff.raw "
-                         "holds a control character, which XML 1.0 cannot carry\n",
-                  .lines = {{"v.mhd", "ElementDataFile = r\x01\xff.raw\n"},
-                            {"v.zarr.json", "/r\\u0001\\udcff.raw\"},"}}},
+                         "holds a control character, which XML 1.0 cannot carry\n"
+                         "voxlink: v.vtk: no Zarr reference companion: the data file's name "
+                         "r\\x01\xff.raw holds bytes that are not UTF-8, which JSON cannot carry\n",
+                  .lines = {{"v.mhd", "ElementDataFile = r\x01\xff.raw\n"}},
+                  .absent = {"v.xmf", "v.zarr.json"}},
+        link_case{.name = "a data file's name of a control character in a Zarr reference",
+                  .files = {{"v.vtk", even("unsigned_short", "BINARY_FILE r\x01.raw")},
+                            {"r\x01.raw", samples}},
+                  .args = "v.vtk o.json",
+                  .out = "o.json: Zarr reference, for zarr, xarray, Dask\n",
+                  .lines = {{"o.json", "/r\\u0001.raw\"},"}}},
         link_case{.name = "a data file's name that is no UTF-8: no XDMF",
                   .files = {{"v.vtk", even("unsigned_short", "BINARY_FILE r\xc3(.raw")},
                             {"r\xc3(.raw", samples}},

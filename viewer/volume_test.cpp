@@ -550,9 +550,15 @@ TEST(volume, refuses_with_the_reason) {
     } rows[] = {
         {"too few", header("BINARY") + samples(false).substr(1),
          "samples: expected 48 bytes (24 points x 2 bytes of unsigned_short), found 47 (too few)"},
-        {"too few words", header("ASCII") + "1 2 3\n", "samples: expected 24 numbers, found 3"},
+        // In voxinfo's words: the numbers that are numbers are counted, then the words that are
+        // none.
+        {"too few words", header("ASCII") + "1 2 3\n",
+         "samples: expected 24 numbers (the points), found 3"},
         {"no number", header("ASCII") + "1 2 x" + std::string(21, '7') + "\n" + text(21),
-         "samples: a word is not a number of type unsigned_short, the first \"x777"},
+         "samples: expected 24 numbers (the points), found 23"},
+        {"no number among enough",
+         header("ASCII") + "1 2 x" + std::string(21, '7') + " y\n" + text(22),
+         "samples: 2 words are not a number of type unsigned_short, the first \"x777"},
         {"points", header("BINARY", "25") + samples(false), "POINT_DATA is 25, expected 24"},
         {"no reference", header("BINARY_FILE gone.raw"),
          "samples: the referenced file gone.raw is not found"},

@@ -2,15 +2,9 @@
 // the model of the file, the values of every array, and the samples of a referenced file.
 #pragma once
 
-#include "facts.hpp"
-#include "input.hpp"
-#include "model.hpp"
-#include "parser.hpp"
-#include "values.hpp"
+#include "checks.hpp"
 
-#include <memory>
 #include <string>
-#include <vector>
 
 namespace vox::info {
 
@@ -27,26 +21,11 @@ struct options {
     form as = form::text;
 };
 
-// The samples of a file in reference mode, read from the file it names.
-struct referenced {
-    enum class state { not_looked_at, missing, not_regular, not_opened, not_read, read };
-    state how = state::not_looked_at;
-    std::string path;         // as found: the reference, or the path beside the header
-    bool only_beside = false; // found beside the header, not from the current folder
-    std::string reason;       // the system's words where it could not be opened or read
-    std::unique_ptr<legacy::sample_sink> values;
-};
-
-// Everything read from one file.
-struct contents {
-    file_model model;
-    legacy::file_facts facts;
-    // The values of each array of the model, by its index: ranged samples and attributes, or
-    // coordinates checked for order; none for an array of unknown type.
-    std::vector<std::unique_ptr<legacy::sample_sink>> values;
-    std::vector<std::unique_ptr<legacy::array_sink>> coordinates;
-    referenced reference;
-};
+// Everything read from one file, and what disagrees in it.
+using contents = legacy::file_contents;
+using legacy::check;
+using legacy::finding;
+using legacy::referenced;
 
 struct report {
     // Why the file could not be inspected: none, or it could not be opened or read, it is not in

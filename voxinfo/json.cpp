@@ -1,6 +1,5 @@
 #include "json.hpp"
 
-#include "facts.hpp"
 #include "keywords.hpp"
 #include "report.hpp"
 #include "text.hpp"
@@ -8,10 +7,6 @@
 namespace vox::info {
 
 namespace {
-
-using legacy::array_info;
-using legacy::attribute;
-using legacy::encoding;
 
 const char* const axis_names[] = {"x", "y", "z"};
 constexpr const char* null = "null";
@@ -42,247 +37,163 @@ class builder {
     bool first_ = true;
 };
 
-class json_reporter {
-  public:
-    json_reporter(const contents& file, const std::vector<finding>& findings)
-        : file_(file), m_(file.model), findings_(findings) {}
-    std::string run(const std::string& path);
-
-  private:
-    void header(builder& out) const;
-    void grid(builder& out) const;
-    std::string extent() const;
-    void samples(builder& out) const;
-    std::string arrays() const;
-    void result(builder& out) const;
-    const legacy::array_sink* coordinates_along(std::size_t axis) const;
-
-    const contents& file_;
-    const file_model& m_;
-    const std::vector<finding>& findings_;
-};
-
-// "MIN to MAX" of a sink's range as two JSON values, null where there is none.
-std::pair<std::string, std::string> bounds(const std::string& range) {
-    const auto to = range.find(" to ");
-    if (to == std::string::npos) {
-        return {null, null};
-    }
-    return {json_number(range.substr(0, to)), json_number(range.substr(to + 4))};
+// A number as JSON has it: as the text report writes it, or null where it is not finite.
+std::string json_value(const shown_value& v) {
+    return v.finite() ? v.text() : null;
 }
 
-std::string values_of(const legacy::sample_sink& values) {
-    const auto [low, high] = bounds(values.range());
+// A count or other figure that may be missing, or null.
+template <typename T>
+std::string json_count(const std::optional<T>& v) {
+    return v ? to_text(*v) : null;
+}
+
+std::string json_text(const std::optional<std::string>& v) {
+    return v ? json_string(*v) : null;
+}
+
+std::string json_span(const std::optional<span>& s) {
+    return s ? builder('[').raw("", json_value(s->first)).raw("", json_value(s->second)).done()
+             : null;
+}
+
+std::string json_values(const std::optional<values_content>& v) {
+    if (!v) {
+        return null;
+    }
     return builder('{')
-        .raw("min", low)
-        .raw("max", high)
-        .count("not_finite", values.not_finite())
+        .raw("min", v->range ? json_value(v->range->first) : null)
+        .raw("max", v->range ? json_value(v->range->second) : null)
+        .count("not_finite", v->not_finite)
         .done();
 }
 
-void json_reporter::header(builder& out) const {
-    out.text("version", m_.version);
-    out.text("grid", legacy::grid_name(m_.grid));
-    const char* const codings[] = {keyword::ascii, keyword::binary, keyword::binary_file};
-    out.text("encoding", codings[static_cast<int>(m_.coding)]);
-    if (m_.coding == encoding::binary_file) {
-        const referenced& ref = file_.reference;
-        const bool found =
-            ref.how != referenced::state::not_looked_at && ref.how != referenced::state::missing;
-        out.raw("reference", builder('{')
-                                 .text("path", m_.reference)
-                                 .raw("found", found ? json_string(ref.path) : null)
-                                 .flag("only_beside", ref.only_beside)
-                                 .done());
-    } else {
-        out.raw("reference", null);
+std::string json_list(const std::optional<std::vector<shown_value>>& values) {
+    if (!values) {
+        return null;
     }
-    const char* const datasets[] = {nullptr, keyword::structured_points, keyword::rectilinear_grid};
-    const char* dataset = datasets[static_cast<int>(m_.dataset)];
-    out.raw("dataset", dataset != nullptr ? json_string(dataset) : null);
-}
-
-const legacy::array_sink* json_reporter::coordinates_along(std::size_t axis) const {
-    const legacy::array_sink* values = nullptr;
-    for (std::size_t i = 0; i < m_.arrays.size(); ++i) {
-        if (m_.arrays[i].kind == attribute::coordinates && m_.arrays[i].axis == axis) {
-            values = file_.coordinates[i].get();
-        }
-    }
-    return values;
-}
-
-void json_reporter::grid(builder& out) const {
-    builder dimensions('[');
-    for (const std::uint32_t d : m_.dimensions) {
-        dimensions.count("", d);
-    }
-    out.raw("dimensions", dimensions.done());
-    out.count("points", m_.points());
-    if (m_.grid != legacy::grid_kind::rectilinear) {
-        builder spacing('['), origin('[');
-        for (std::size_t i = 0; i < m_.reals; ++i) {
-            spacing.raw("", json_number(legacy::format_number(m_.spacing[i])));
-            origin.raw("", json_number(legacy::format_number(m_.origin[i])));
-        }
-        out.raw("spacing", spacing.done());
-        out.raw("origin", origin.done());
-    } else {
-        out.raw("spacing", null);
-        out.raw("origin", null);
-    }
-    builder coordinates('{');
-    for (std::size_t i = 0; i < m_.arrays.size(); ++i) {
-        const array_info& a = m_.arrays[i];
-        if (a.kind != attribute::coordinates || !file_.coordinates[i]) {
-            continue;
-        }
-        const legacy::array_sink& values = *file_.coordinates[i];
-        const bool any = values.any();
-        coordinates.raw(
-            axis_names[a.axis],
-            builder('{')
-                .text("keyword", a.keyword)
-                .count("values", values.values())
-                .raw("min",
-                     any ? json_number(legacy::format_number(values.min(), values.single())) : null)
-                .raw("max",
-                     any ? json_number(legacy::format_number(values.max(), values.single())) : null)
-                .done());
-    }
-    out.raw("coordinates", coordinates.done());
-    out.raw("extent", extent());
-}
-
-std::string json_reporter::extent() const {
-    builder out('{');
-    for (std::size_t axis = 0; axis < 3; ++axis) {
-        const bool from_array = m_.grid == legacy::grid_kind::rectilinear ||
-                                (m_.grid == legacy::grid_kind::slice_stack && axis == 2);
-        std::string low, high;
-        if (from_array) {
-            const legacy::array_sink* values = coordinates_along(axis);
-            if (values != nullptr && values->any()) {
-                low = legacy::format_number(values->min(), values->single());
-                high = legacy::format_number(values->max(), values->single());
-            }
-        } else if (m_.dimensions[axis] != 0) {
-            low = legacy::format_number(m_.origin[axis]);
-            high = legacy::format_number(m_.origin[axis] +
-                                         (m_.dimensions[axis] - 1.0) * m_.spacing[axis]);
-        }
-        out.raw(axis_names[axis],
-                low.empty()
-                    ? null
-                    : builder('[').raw("", json_number(low)).raw("", json_number(high)).done());
-    }
-    return out.done();
-}
-
-void json_reporter::samples(builder& out) const {
-    if (!m_.samples) {
-        out.raw("samples", null);
-        out.raw("values", null);
-        return;
-    }
-    const std::size_t i = *m_.samples;
-    const array_info& a = m_.arrays[i];
-    builder s('{');
-    s.text("array", a.keyword).text("name", a.name).text("type", a.type_word);
-    const bool sized = a.type != nullptr && a.type->kind != legacy::number_kind::bit;
-    s.raw("bytes_per_value", sized ? to_text(a.type->size) : null);
-    s.count("components", a.components);
-    // Where the samples are, how many bytes (and numbers) there are, and what they were read as.
-    const legacy::sample_sink* values = nullptr;
-    std::string where = json_string(file_.facts.samples->path), offset = to_text(a.offset);
-    std::string bytes = to_text(a.bytes), numbers = null;
-    if (m_.coding == encoding::ascii) {
-        values = file_.values[i].get();
-        numbers = to_text(values->values());
-    } else if (m_.coding == encoding::binary) {
-        values = a.type != nullptr ? file_.values[i].get() : nullptr;
-    } else {
-        const referenced& ref = file_.reference;
-        const bool bytes_read =
-            ref.how == referenced::state::read || ref.how == referenced::state::not_read;
-        const bool named_only =
-            ref.how == referenced::state::not_looked_at || ref.how == referenced::state::missing;
-        where = json_string(named_only ? m_.reference : ref.path);
-        offset = bytes_read ? "0" : null;
-        bytes = bytes_read ? to_text(ref.values->bytes()) : null;
-        values =
-            ref.how == referenced::state::read && a.type != nullptr ? ref.values.get() : nullptr;
-    }
-    s.raw("file", where).raw("offset", offset).raw("bytes", bytes).raw("numbers", numbers);
-    // The byte order as judged from the values, where it means anything.
-    const char* order = null;
-    bool little = false;
-    if (const auto judged =
-            values != nullptr ? legacy::judged_little_endian(m_, *values) : std::nullopt) {
-        little = judged.value();
-        order = little ? "\"little-endian\"" : "\"big-endian\"";
-    }
-    const bool mapped = m_.coding != encoding::ascii && sized && values != nullptr;
-    s.raw("dtype", mapped ? json_string(legacy::numpy_dtype(*a.type, little)) : null);
-    s.raw("byte_order", order);
-    builder shape('[');
-    for (std::size_t axis = 3; axis-- > 0;) {
-        shape.count("", m_.dimensions[axis]);
-    }
-    if (a.components != 1) {
-        shape.count("", a.components);
-    }
-    s.raw("shape", shape.done());
-    out.raw("samples", s.done());
-    out.raw("values", values != nullptr ? values_of(*values) : null);
-}
-
-std::string json_reporter::arrays() const {
-    const char* const sections[] = {"", "point", "cell", "dataset"};
     builder list('[');
-    for (std::size_t i = 0; i < m_.arrays.size(); ++i) {
-        const array_info& a = m_.arrays[i];
-        if (a.kind == attribute::coordinates || (m_.samples && i == *m_.samples)) {
-            continue;
-        }
-        builder entry('{');
-        entry.text("section", sections[static_cast<int>(a.where)])
-            .text("keyword", a.keyword)
-            .text("name", a.name)
-            .text("type", a.type_word)
-            .count("components", a.components)
-            .count("tuples", a.tuples);
-        entry.raw("values", file_.values[i] ? values_of(*file_.values[i]) : null);
-        list.raw("", entry.done());
+    for (const shown_value& v : *values) {
+        list.raw("", json_value(v));
     }
     return list.done();
 }
 
-void json_reporter::result(builder& out) const {
-    builder problems('['), warnings('[');
-    unsigned found[2] = {0, 0};
-    for (const finding& f : findings_) {
-        const bool problem = f.what == finding::kind::problem;
-        (problem ? problems : warnings)
-            .raw("", builder('{').text("code", f.code).text("message", f.text).done());
-        found[problem ? 0 : 1] += 1;
+class json_writer {
+  public:
+    explicit json_writer(const content& c) : c_(c) {}
+    std::string run() const;
+
+  private:
+    void header(builder& out) const;
+    void grid(builder& out) const;
+    void samples(builder& out) const;
+    std::string arrays() const;
+    void result(builder& out) const;
+
+    const content& c_;
+};
+
+void json_writer::header(builder& out) const {
+    out.text("version", c_.version);
+    out.text("grid", legacy::grid_name(c_.grid));
+    const char* const codings[] = {keyword::ascii, keyword::binary, keyword::binary_file};
+    out.text("encoding", codings[static_cast<int>(c_.coding)]);
+    out.raw("reference", c_.reference ? builder('{')
+                                            .text("path", c_.reference->path)
+                                            .raw("found", json_text(c_.reference->found))
+                                            .flag("only_beside", c_.reference->only_beside)
+                                            .done()
+                                      : null);
+    out.raw("dataset", json_text(c_.dataset));
+}
+
+void json_writer::grid(builder& out) const {
+    builder dimensions('[');
+    for (const std::uint32_t d : c_.dimensions) {
+        dimensions.count("", d);
     }
-    std::string result = found[0] == 0 ? "consistent" : plural(found[0], "problem", "problems");
-    if (found[1] > 0) {
-        result += ", " + plural(found[1], "warning", "warnings");
+    out.raw("dimensions", dimensions.done());
+    out.count("points", c_.points);
+    out.raw("spacing", json_list(c_.spacing));
+    out.raw("origin", json_list(c_.origin));
+    builder coordinates('{');
+    for (const coordinates_content& along : c_.coordinates) {
+        coordinates.raw(axis_names[along.axis],
+                        builder('{')
+                            .text("keyword", along.keyword)
+                            .count("values", along.values)
+                            .raw("min", along.range ? json_value(along.range->first) : null)
+                            .raw("max", along.range ? json_value(along.range->second) : null)
+                            .done());
+    }
+    out.raw("coordinates", coordinates.done());
+    builder extent('{');
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+        extent.raw(axis_names[axis], json_span(c_.extent[axis]));
+    }
+    out.raw("extent", extent.done());
+}
+
+void json_writer::samples(builder& out) const {
+    if (!c_.samples) {
+        out.raw("samples", null);
+        out.raw("values", null);
+        return;
+    }
+    const samples_content& s = *c_.samples;
+    builder shape('[');
+    for (const std::uint64_t n : s.shape) {
+        shape.count("", n);
+    }
+    out.raw("samples", builder('{')
+                           .text("array", s.array)
+                           .text("name", s.name)
+                           .text("type", s.type)
+                           .raw("bytes_per_value", json_count(s.bytes_per_value))
+                           .count("components", s.components)
+                           .text("file", s.file)
+                           .raw("offset", json_count(s.offset))
+                           .raw("bytes", json_count(s.bytes))
+                           .raw("numbers", json_count(s.numbers))
+                           .raw("dtype", json_text(s.dtype))
+                           .raw("byte_order", json_text(s.byte_order))
+                           .raw("byte_order_unknown", json_text(s.byte_order_unknown))
+                           .raw("shape", shape.done())
+                           .done());
+    out.raw("values", json_values(c_.values));
+}
+
+std::string json_writer::arrays() const {
+    builder list('[');
+    for (const array_content& a : c_.arrays) {
+        list.raw("", builder('{')
+                         .text("section", a.section)
+                         .text("keyword", a.keyword)
+                         .text("name", a.name)
+                         .text("type", a.type)
+                         .count("components", a.components)
+                         .count("tuples", a.tuples)
+                         .raw("values", json_values(a.values))
+                         .done());
+    }
+    return list.done();
+}
+
+void json_writer::result(builder& out) const {
+    builder problems('['), warnings('[');
+    for (const finding& f : c_.findings) {
+        (f.what == finding::kind::problem ? problems : warnings)
+            .raw("", builder('{').text("code", f.code).text("message", f.text).done());
     }
     out.raw("problems", problems.done());
     out.raw("warnings", warnings.done());
-    out.text("result", result);
+    out.text("result", c_.result);
 }
 
-std::string json_reporter::run(const std::string& path) {
-    unsigned problems = 0;
-    for (const finding& f : findings_) {
-        problems += f.what == finding::kind::problem ? 1 : 0;
-    }
+std::string json_writer::run() const {
     builder out('{');
-    out.text("file", path).count("status", problems > 0 ? 1 : 0);
+    out.text("file", c_.path).count("status", static_cast<unsigned>(c_.status));
     header(out);
     grid(out);
     samples(out);
@@ -293,35 +204,8 @@ std::string json_reporter::run(const std::string& path) {
 
 } // namespace
 
-std::string json_number(const std::string& formatted) {
-    // JSON's grammar: -? (0 | [1-9][0-9]*) (. [0-9]+)? ([eE] [+-]? [0-9]+)?
-    std::size_t i = 0;
-    const std::size_t n = formatted.size();
-    const auto digits = [&] {
-        const std::size_t from = i;
-        while (i < n && formatted[i] >= '0' && formatted[i] <= '9') {
-            ++i;
-        }
-        return i - from;
-    };
-    i += i < n && formatted[i] == '-' ? 1 : 0;
-    const std::size_t first = i;
-    bool ok = digits() > 0 && (formatted[first] != '0' || i == first + 1);
-    if (ok && i < n && formatted[i] == '.') {
-        ++i;
-        ok = digits() > 0;
-    }
-    if (ok && i < n && (formatted[i] == 'e' || formatted[i] == 'E')) {
-        ++i;
-        i += i < n && (formatted[i] == '+' || formatted[i] == '-') ? 1 : 0;
-        ok = digits() > 0;
-    }
-    return ok && i == n ? formatted : json_string(formatted);
-}
-
-std::string report_json(const contents& file, const std::vector<finding>& findings,
-                        const std::string& path) {
-    return json_reporter(file, findings).run(path);
+std::string report_json(const content& c) {
+    return json_writer(c).run();
 }
 
 std::string failure_json(const std::string& path, const char* code, const std::string& message) {

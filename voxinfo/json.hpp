@@ -1,10 +1,10 @@
 // The report on a file as one JSON object on a line of its own (JSON Lines), for scripts: every
-// figure of the text report under keys that stay the same, as the manual page lists them, read
-// from the same gathered facts and findings as the text report.
+// figure of the text report under keys that stay the same, as the manual page lists them, written
+// from the same content as the text report. Every key keeps one type: a number that is not
+// finite is null.
 #pragma once
 
-#include "checks.hpp"
-#include "inspect.hpp"
+#include "content.hpp"
 #include "text.hpp"
 
 #include <string>
@@ -13,18 +13,13 @@
 
 namespace vox::info {
 
-// The object for a file that was read, without its line feed; `path` as it was given.
-std::string report_json(const contents& file, const std::vector<finding>& findings,
-                        const std::string& path);
+// The object for a file that was read, without its line feed.
+std::string report_json(const content& c);
 
 // The object for a file that could not be read: its path, status 2, and why (`code` is
 // "opening", "reading", "layout" or "refused"; `message` the diagnostic's text).
 std::string failure_json(const std::string& path, const char* code, const std::string& message);
 
 using legacy::json_string;
-
-// A number as the text report writes it, as a JSON value: the number itself, or a string for
-// what JSON has no number for ("nan", "inf", "-inf").
-std::string json_number(const std::string& formatted);
 
 } // namespace vox::info

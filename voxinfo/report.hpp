@@ -1,17 +1,15 @@
-// The report on a file that was read: its lines as scripts read them, "  key: value", then the
-// findings and the result.
+// The report on a file as text: its lines as scripts read them, "  key: value", then the findings
+// and the result.
 #pragma once
 
-#include "checks.hpp"
-#include "inspect.hpp"
+#include "content.hpp"
 #include "text.hpp"
 
 #include <string>
-#include <vector>
 
 namespace vox::info {
 
-std::string report_text(const contents& file, const std::vector<finding>& findings);
+std::string report_text(const content& c);
 
 using legacy::printable;
 // Numbers as the report writes them.

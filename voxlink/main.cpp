@@ -36,7 +36,7 @@ constexpr const char* usage_tail =
     "it.\n"
     "\n"
     "  --byte-order=ORDER  the samples' byte order: big (the layout's, the default), little,\n"
-    "                      or auto (judged from their first values)\n"
+    "                      or auto (judged from their values)\n"
     "  --data-url=URL      where a Zarr reference finds the data file (http://, https://,\n"
     "                      s3://, file://...); by default its absolute path\n"
     "  --help              show this help and exit\n"
@@ -124,9 +124,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: %s: %s\n", program, shown.c_str(), printable(f.text).c_str());
         return f.what == failure::kind::unreadable ? 2 : 1;
     }
-    if (t.judged) {
-        std::fprintf(stderr, "%s: %s: the samples look %s-endian; taken so\n", program,
-                     shown.c_str(), t.samples.little_endian ? "little" : "big");
+    if (!t.order_note.empty()) {
+        std::fprintf(stderr, "%s: %s: %s\n", program, shown.c_str(), t.order_note.c_str());
     }
     const bool every = r.outputs.empty();
     if (every) {

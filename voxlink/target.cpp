@@ -1,7 +1,6 @@
 #include "target.hpp"
 
-#include "input.hpp"
-#include "parser.hpp"
+#include "checks.hpp"
 #include "text.hpp"
 
 #include <algorithm>
@@ -32,40 +31,15 @@ failure inconsistent(const std::string& text) {
     return {failure::kind::inconsistent, text};
 }
 
-// The first of the problems that make any description of the grid untrue, in voxinfo's words.
-std::string first_problem(const target& t, const legacy::samples_facts& s) {
-    const legacy::file_model& m = t.model;
-    for (const std::string& why : {legacy::positions_problem(m), legacy::point_data_problem(m),
-                                   legacy::cell_data_problem(m)}) {
-        if (!why.empty()) {
-            return why;
+// The first of the problems that voxinfo finds in the file, in its words: any of them makes a
+// description of the grid untrue.
+std::string first_problem(const legacy::file_contents& file) {
+    for (const legacy::finding& f : legacy::check(file)) {
+        if (f.what == legacy::finding::kind::problem) {
+            return f.text;
         }
     }
-    for (const array_info& a : m.arrays) {
-        if (a.kind != attribute::coordinates) {
-            continue;
-        }
-        if (std::string why = legacy::coordinates_count_problem(m, a); !why.empty()) {
-            return why;
-        }
-        if (m.coding != encoding::ascii) {
-            if (std::string why = legacy::length_problem(m, a.keyword, a, a.tuples, a.bytes, 0);
-                !why.empty()) {
-                return why;
-            }
-        }
-    }
-    if (std::string why = legacy::reference_problem(m, s); !why.empty()) {
-        return why;
-    }
-    if (m.coding == encoding::ascii) {
-        return legacy::samples_count_problem(m, m.arrays[s.index].words);
-    }
-    if (s.bytes_needed && s.bytes_found != *s.bytes_needed) {
-        return legacy::samples_length_problem(
-            m, s.bytes_found, m.coding == encoding::binary_file ? " in " + s.path : "");
-    }
-    return legacy::trailing_problem(m);
+    return {};
 }
 
 // Whether a slice stack's locations step evenly: then it is a uniform grid, with their first
@@ -105,23 +79,6 @@ bool even_steps(const std::vector<double>& z, bool single, double& origin, doubl
     return true;
 }
 
-// Keeps the coordinate arrays, and takes the samples where they are text (which the parser
-// reads through in any case); binary samples are passed over unread.
-class gatherer final : public legacy::value_provider {
-  public:
-    legacy::value_sink* values_of(const legacy::file_model& model,
-                                  const array_info& array) override {
-        const bool samples = model.samples && *model.samples == model.arrays.size() - 1;
-        if (samples && model.coding == encoding::ascii && array.type != nullptr) {
-            text_samples = std::make_unique<legacy::sample_sink>(*array.type, true);
-            return text_samples.get();
-        }
-        return coordinates.values_of(model, array);
-    }
-    legacy::coordinate_keeper coordinates;
-    std::unique_ptr<legacy::sample_sink> text_samples;
-};
-
 } // namespace
 
 failure read_target(const std::string& path, byte_order order, target& t) {
@@ -132,9 +89,10 @@ failure read_target(const std::string& path, byte_order order, target& t) {
         return unreadable(std::string("cannot be opened (") + std::strerror(errno) + ")");
     }
     legacy::fd_source from(fd);
-    gatherer gathered;
-    const legacy::parse_result parsed = legacy::parse(from, t.model, &gathered);
-    const legacy::coordinate_keeper& kept = gathered.coordinates;
+    // Text values are read as the parser passes them, binary ones (but coordinates) not at all.
+    legacy::file_contents file;
+    legacy::gatherer gathered(file, false);
+    const legacy::parse_result parsed = legacy::parse(from, file.model, &gathered);
     ::close(fd);
     switch (parsed.failed) {
     case legacy::parse_result::failure::none:
@@ -146,15 +104,23 @@ failure read_target(const std::string& path, byte_order order, target& t) {
     case legacy::parse_result::failure::refused:
         return unreadable("not read: " + parsed.message);
     }
-    const legacy::file_model& m = t.model;
-    const legacy::file_facts facts = legacy::derive(m, path);
-    if (!facts.samples) {
+    file.values.resize(file.model.arrays.size());
+    file.facts = legacy::derive(file.model, path,
+                                order == byte_order::automatic ? legacy::deriving::byte_order
+                                                               : legacy::deriving::header);
+    if (!file.facts.samples) {
         return unreadable("no samples: no SCALARS in POINT_DATA");
     }
-    const legacy::samples_facts& s = *facts.samples;
-    if (const std::string why = first_problem(t, s); !why.empty()) {
+    if (file.model.coding == encoding::binary_file) {
+        legacy::look_at_reference(file, false);
+    }
+    if (const std::string why = first_problem(file); !why.empty()) {
         return inconsistent(why);
     }
+    t.model = file.model;
+    const legacy::file_model& m = t.model;
+    const legacy::samples_facts& s = *file.facts.samples;
+    const legacy::coordinate_keeper& kept = file.coordinates;
     t.dimensions = m.dimensions;
     t.text = m.coding == encoding::ascii;
     const array_info& a = m.arrays[s.index];
@@ -185,20 +151,19 @@ failure read_target(const std::string& path, byte_order order, target& t) {
     t.samples.offset = s.offset;
     t.samples.type = a.type;
     t.samples.type_word = a.type_word;
-    if (gathered.text_samples) {
-        t.samples_not_finite = gathered.text_samples->not_finite() > 0 ||
-                               gathered.text_samples->not_read_by_vtk().count > 0;
+    if (const legacy::sample_sink* text = file.values[s.index].get(); t.text && text != nullptr) {
+        t.samples_not_finite = text->not_finite() > 0 || text->not_read_by_vtk().count > 0;
     }
     struct stat st {};
     t.samples_end_file = !t.text && s.bytes_needed && ::stat(s.path.c_str(), &st) == 0 &&
                          static_cast<legacy::uint128>(st.st_size) == s.offset + *s.bytes_needed;
     if (!t.text) {
-        const std::optional<bool> little = legacy::samples_little_endian(m, s, order);
+        const std::optional<bool> little = legacy::samples_little_endian(s, order);
         if (!little) {
             return unreadable("samples: error reading " + s.path);
         }
         t.samples.little_endian = *little;
-        t.judged = order == byte_order::automatic;
+        t.order_note = legacy::order_note(s);
     }
     return {};
 }

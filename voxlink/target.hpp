@@ -43,8 +43,9 @@ struct target {
     place samples;
     unsigned components = 1;
     bool text = false; // the samples (and every array) are numbers as text
-    // Whether the samples' byte order was judged from their first values.
-    bool judged = false;
+    // What was judged of the samples' byte order, when asked to judge it: the order taken, or why
+    // it is unknown and the declared one taken.
+    std::string order_note;
     // Whether the samples are the last bytes of their file.
     bool samples_end_file = false;
     // Text samples: whether any is nan, inf or beyond its type, which some readers stop at.

@@ -195,6 +195,19 @@ std::string name_problem(const std::string& name, const std::set<std::string>& t
     return {};
 }
 
+// Whether `text` is UTF-8 throughout: JSON carries no other bytes (json_string() writes U+FFFD
+// for them), so that a name holding them would lead elsewhere.
+bool utf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = legacy::first_char(text.substr(i)).length;
+        if (n == 0) {
+            return false;
+        }
+        i += n;
+    }
+    return true;
+}
+
 // The positions of an axis's grid lines: pointed at where they are binary in a file that the
 // reference can name, else inline (those of a uniform grid computed from origin and spacing).
 array_entry coordinate(const target& t, std::size_t axis,
@@ -248,6 +261,15 @@ companion zarr_reference(const target& t,
     if (t.text) {
         return {{}, "the samples are text (ASCII), which cannot be read in chunks in place"};
     }
+    std::string unnamed; // why a data file cannot be named
+    const auto named = [&name_of, &unnamed](const std::string& data) {
+        std::string name = name_of(data);
+        if (!utf8(name) && unnamed.empty()) {
+            unnamed = "the data file's name " + legacy::printable(data) +
+                      " holds bytes that are not UTF-8, which JSON cannot carry";
+        }
+        return name;
+    };
     document doc;
     doc.metadata(".zgroup", R"({"zarr_format":2})");
     const std::string source = t.path.substr(t.path.rfind('/') + 1);
@@ -271,7 +293,7 @@ companion zarr_reference(const target& t,
         const bool samples = index == order.front();
         array_entry e;
         e.name = a.name;
-        e.file = name_of(samples ? t.samples.path : t.path);
+        e.file = named(samples ? t.samples.path : t.path);
         if (e.file.empty() && !samples) {
             continue; // in the header, which the given URL does not reach
         }
@@ -299,8 +321,11 @@ companion zarr_reference(const target& t,
         doc.add(e, a.type->size);
     }
     for (std::size_t axis = 0; axis < 3; ++axis) {
-        const array_entry c = coordinate(t, axis, name_of);
+        const array_entry c = coordinate(t, axis, named);
         doc.add(c, c.file.empty() ? 8 : t.line_values[axis]->type->size);
+    }
+    if (!unnamed.empty()) {
+        return {{}, unnamed};
     }
     return {doc.text(), {}};
 }

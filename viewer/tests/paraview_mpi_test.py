@@ -1,5 +1,6 @@
 """Two ranks of pvbatch open one converter's file as a user's script does: each rank reads its
-own piece, at most 55 % of the sample bytes, and the pieces make the whole grid.
+own piece, at most 55 % of the sample bytes, and the pieces make the whole grid; at a sample
+rate, each reads its piece of the reduced grid, at most 55 % of the rows that hold it.
 
 Usage: mpirun -np 2 pvbatch --symmetric paraview_mpi_test.py VOXEVEN FOLDER
 (symmetric, so that each rank runs the script and can count its own bytes; the plugin on
@@ -69,12 +70,30 @@ def whole_grid():
     return covered
 
 
+def read_reduced():
+    # At a rate of 2 along y and z: a grid of 32 x 12 x 32, a quarter of the rows.
+    reader = OpenDataFile(os.path.join(folder, "v.vtk"))
+    reader.SampleRate = [1, 2, 2]
+    reader.UpdatePipeline()
+    piece = reader.GetClientSideObject().GetOutputDataObject(0)
+    read = reader.GetClientSideObject().GetSampleBytesRead()
+    share = read / (SIZE / 4)
+    good = (0 < share <= 0.55 and read == 2 * piece.GetNumberOfPoints() and
+            piece.GetExtent()[:4] == (0, NX - 1, 0, NY // 2 - 1) and
+            0 <= piece.GetExtent()[4] <= piece.GetExtent()[5] <= NZ // 2 - 1)
+    print("%s rank %d at rate 1 2 2: extent %s, read %.1f %% of the reduced grid's bytes" %
+          ("ok  " if good else "FAIL", rank, piece.GetExtent(), 100 * share), flush=True)
+    return good
+
+
 ok = rank != 0 or stage("making the file", make_file)
 controller.Barrier()
 ok = stage("reading its piece", read_piece) and ok
 controller.Barrier()
 if rank == 0:
     ok = stage("joining the pieces", whole_grid) and ok
+controller.Barrier()
+ok = stage("reading its piece at a rate", read_reduced) and ok
 # pvbatch ends MPI when the script ends; an error in the script makes its exit status 1.
 if not ok:
     raise RuntimeError("rank %d failed" % rank)

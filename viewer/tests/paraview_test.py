@@ -1,6 +1,8 @@
 """The plugin in pvpython: OpenDataFile picks it for every kind of file the converters write and
 ParaView's own reader for a standard file, the proxy's ByteOrder reaches the reader, a file it
-must refuse gives an error and no output, and the module imports as the package "vox".
+must refuse gives an error and no output, and the module imports as the package "vox". The
+proxy's SampleRate, VOI and MemoryMap reach the reader, and Extract Subset downstream makes it
+read the rows of its box alone.
 
 Usage: pvpython paraview_test.py VOXAXIS VOXEVEN VOXSLAB (with the plugin on PV_PLUGIN_PATH and
 the package on PYTHONPATH)"""
@@ -10,7 +12,9 @@ import subprocess
 import sys
 import tempfile
 
-from paraview.simple import OpenDataFile
+import numpy
+from paraview.simple import ExtractSubset, OpenDataFile
+from vtkmodules.util.numpy_support import vtk_to_numpy
 
 import vox
 
@@ -132,10 +136,63 @@ def check_others():
     return failures
 
 
+def check_selection():
+    """SampleRate, VOI and MemoryMap through the proxy, and Extract Subset after them: the
+    values numpy's view of the same bytes, sliced, and only the rows of the subset read."""
+    failures = 0
+    nx, ny, nz = 64, 48, 40
+    numpy.arange(nx * ny * nz, dtype="<u2").tofile("big.raw")
+    subprocess.run([VOXEVEN, "big.raw", "big.vtk", str(nx), str(ny), str(nz), "1", "1", "1",
+                    "0", "0", "0", "unsigned_short", "BINARY"], check=True)
+    offset = os.path.getsize("big.vtk") - 2 * nx * ny * nz
+    view = numpy.memmap("big.vtk", dtype="<u2", mode="r", offset=offset, shape=(nz, ny, nx))
+    # One row a pipeline: the reader's VOI and SampleRate, Extract Subset's VOI (of the
+    # reader's output) or none, MemoryMap, and the samples it gives as numpy slices them.
+    rows = [
+        ("rate", [0, 99, 0, 99, 0, 99], [1, 2, 2], None, 0, view[::2, ::2, :]),
+        ("box", [3, 60, 10, 20, 5, 5], [1, 1, 1], None, 0, view[5:6, 10:21, 3:61]),
+        ("rate, then a subset", [0, 99, 0, 99, 0, 99], [1, 2, 2], [0, 63, 3, 10, 5, 9], 0,
+         view[10:19:2, 6:21:2, :]),
+        # The reader's extent: x from 8 / 4 = 2, z from 4 / 3 = 1; x 3 is input 8 + 1 * 4.
+        ("box and rate, then a subset", [8, 63, 0, 47, 4, 39], [4, 1, 3], [3, 9, 0, 2, 2, 4], 0,
+         view[7:14:3, 0:3, 12:37:4]),
+        ("mapped slices", [0, 99, 0, 99, 12, 13], [1, 1, 1], None, 1, view[12:14]),
+        ("mapped, then a subset of slices", [0, 99, 0, 99, 0, 99], [1, 1, 1],
+         [0, 63, 0, 47, 30, 31], 1, view[30:32]),
+    ]
+    for name, voi, rate, subset, mapped, want in rows:
+        reader = OpenDataFile(os.path.abspath("big.vtk"))
+        reader.ByteOrder = 1
+        reader.VOI = voi
+        reader.SampleRate = rate
+        reader.MemoryMap = mapped
+        last = reader
+        if subset is not None:
+            last = ExtractSubset(Input=reader, VOI=subset)
+        last.UpdatePipeline()
+        data = last.GetClientSideObject().GetOutputDataObject(0)
+        got = vtk_to_numpy(data.GetPointData().GetScalars())
+        reader.UpdatePropertyInformation()
+        read = reader.GetPropertyValue("SampleBytesRead")
+        # The rows of the samples given, each from its first sample to its last.
+        rows_read = want.shape[0] * want.shape[1] * ((want.shape[2] - 1) * rate[0] + 1) * 2
+        problems = []
+        if got.shape != (want.size,) or not (got == want.ravel()).all():
+            problems.append("values %s... not %s..." % (got[:3], want.ravel()[:3]))
+        if reader.GetPropertyValue("SamplesMapped") != mapped:
+            problems.append("mapped %s" % reader.GetPropertyValue("SamplesMapped"))
+        if read != (0 if mapped else rows_read):
+            problems.append("%d sample bytes read, not %d" % (read, rows_read))
+        print(("FAIL " if problems else "ok   ") + "%s: %s" % (name, "; ".join(problems) or
+                                                            "%d bytes read" % read))
+        failures += bool(problems)
+    return failures
+
+
 def main():
     with tempfile.TemporaryDirectory() as folder:
         os.chdir(folder)
-        failures = check_rows() + check_others()
+        failures = check_rows() + check_others() + check_selection()
     print("%d failed" % failures)
     return 1 if failures else 0
 

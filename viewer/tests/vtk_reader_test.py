@@ -40,8 +40,9 @@ def text(values):
                       for i in range(0, len(values), 8)) + "\n").encode()
 
 
-def read(path, order=None, extent=None, piece=None):
-    """The reader after an update, and the error messages it gave."""
+def read(path, order=None, extent=None, piece=None, configure=None):
+    """The reader after an update, and the error messages it gave; `configure(reader)` is called
+    before the update."""
     reader = vox.vtkVoxReader()
     messages = []
 
@@ -54,6 +55,8 @@ def read(path, order=None, extent=None, piece=None):
     reader.SetFileName(path)
     if order is not None:
         reader.SetByteOrder(order)
+    if configure is not None:
+        configure(reader)
     if extent is not None:
         reader.UpdateExtent(extent)
     elif piece is not None:
