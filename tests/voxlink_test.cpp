@@ -490,53 +490,6 @@ INSTANTIATE_TEST_SUITE_P(
                             {"v.nhdr", "dimension: 4\nspace: 3D-right-handed\nsizes: 3 4 3 2\n"
                                        "space directions: none (1,0,0)"},
                             {"v.nhdr", "kinds: vector domain domain domain\n"}}},
-        link_case{
-            .name = "a Zarr reference names the data file by its absolute path",
-            .files = {{"d/v.vtk", even_header + samples}},
-            .args = "d/v.vtk o.json",
-            .out = "o.json: Zarr reference, for zarr, xarray, Dask\n",
-            .lines = {{"o.json", "/d/v.vtk\"},\n\"refs\":{\n"},
-                      {"o.json", R"("scalars/.zarray":"{\"chunks\":[2,3,4],)"
-                                 R"(\"compressor\":null,\"dtype\":\">u2\",)"
-                                 R"(\"fill_value\":null,\"filters\":null,)"
-                                 R"(\"order\":\"C\",\"shape\":[2,3,4],)"},
-                      {"o.json", R"("scalars/0.0.0":["{{f0}}",)" + offset_of(even_header) + ",48]"},
-                      {"o.json", R"("x/0":"base64:AAAAAAAA8L8AAAAAAADgvwAAAAAAAAAAAAA)"
-                                 R"(AAAAA4D8=")"}}},
-        link_case{.name = "a Zarr reference names the data file by the URL given",
-                  .files = {{"v.vtk", even_header + samples}},
-                  .args = "--data-url=https://example.org/a%20b/v.vtk v.vtk o.json",
-                  .out = "o.json: Zarr reference, for zarr, xarray, Dask\n",
-                  .lines = {{"o.json", R"({"version":1,"templates":{"f0":)"
-                                       R"("https://example.org/a%20b/v.vtk"},)"}}},
-        link_case{
-            .name = "in reference mode the URL is the sample file's",
-            .files = {{"v.vtk", even("unsigned_short", "BINARY_FILE s.raw")}, {"s.raw", samples}},
-            .args = "--data-url=s3://bucket/s.raw v.vtk o.json",
-            .out = "o.json: Zarr reference, for zarr, xarray, Dask\n",
-            .lines = {{"o.json", R"("templates":{"f0":"s3://bucket/s.raw"},)"},
-                      {"o.json", R"("scalars/0.0.0":["{{f0}}",0,48])"}}},
-        link_case{.name = "a Zarr reference points at binary coordinates",
-                  .files = {{"v.vtk", axis_header + samples}},
-                  .args = "v.vtk o.json",
-                  .out = "o.json: Zarr reference, for zarr, xarray, Dask\n",
-                  .lines = {{"o.json", R"("x/0":["{{f0}}",)" +
-                                           std::to_string(axis_header.find("X_COORDINATES") + 22) +
-                                           ",16]"},
-                            {"o.json", R"(\"dtype\":\">f4\",\"fill_value\":null,\"filters\":)"
-                                       R"(null,\"order\":\"C\",\"shape\":[2])"},
-                            {"o.json", R"({\"grid\":\"rectilinear\")"}}},
-        link_case{.name = "several components a point: a last dimension of its own",
-                  .files = {{"v.vtk", "# vtk DataFile Version 3.0\nrgb\nBINARY\nDATASET "
-                                      "STRUCTURED_POINTS\nDIMENSIONS 4 3 2\nSPACING 1 1 1\n"
-                                      "ORIGIN 0 0 0\nPOINT_DATA 24\nSCALARS rgb unsigned_char "
-                                      "3\nLOOKUP_TABLE default\n" +
-                                          std::string(72, 'c')}},
-                  .args = "v.vtk o.json",
-                  .out = "o.json: Zarr reference, for zarr, xarray, Dask\n",
-                  .lines = {{"o.json", R"([\"z\",\"y\",\"x\",\"component\"])"},
-                            {"o.json", R"("rgb/0.0.0.0":["{{f0}}",)"},
-                            {"o.json", R"(\"shape\":[2,3,4,3])"}}},
         link_case{.name = "a file named like an option, after --",
                   .files = {{"--help", even_header + samples}},
                   .args = "-- --help o.mhd",
@@ -708,11 +661,6 @@ INSTANTIATE_TEST_SUITE_P(
                   .status = 2,
                   .err = "voxlink: unrecognized option '--bytes'\nTry 'voxlink --help' for more "
                          "information.\n"},
-        link_case{.name = "a data URL that is no URL",
-                  .files = {{"v.vtk", even_header + samples}},
-                  .args = "--data-url=v.vtk v.vtk",
-                  .status = 1,
-                  .err = "voxlink: v.vtk: --data-url: 'v.vtk' is no URL (SCHEME://...)\n"},
         link_case{.name = "an empty data URL",
                   .files = {{"v.vtk", even_header + samples}},
                   .args = "--data-url= v.vtk o.json",
